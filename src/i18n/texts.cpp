@@ -1,0 +1,67 @@
+#include "i18n/texts.h"
+
+#include <windows.h>
+
+#include <clocale>
+
+#include "i18n/language_choice.h"
+#include "i18n/text_table.h"
+
+namespace {
+
+using kv::i18n::TextTable;
+
+std::wstring LocaleInfo(LCTYPE type) {
+    wchar_t buffer[5] = {};
+    if (!GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 5)) buffer[0] = L'\0';
+    return buffer;
+}
+
+int ChooseLanguageResource() {
+    // The C runtime follows the user's locale from here on (wide character classes included).
+    _wsetlocale(LC_ALL, L"");
+    const std::wstring language = LocaleInfo(LOCALE_SISO639LANGNAME);
+    const std::wstring country = LocaleInfo(LOCALE_SISO3166CTRYNAME);
+    return kv::i18n::LanguageResourceId(kv::i18n::LanguageName(language, country));
+}
+
+// The resource's bytes as UTF-16; the text also ends at a NUL byte, should one occur.
+bool ReadLanguageResource(int id, std::wstring& text) {
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id),
+                                MAKEINTRESOURCEW(kv::i18n::kLanguageResourceType));
+    if (!found) return false;
+    HGLOBAL loaded = LoadResource(module, found);
+    const auto* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    if (!bytes) return false;
+    const DWORD size = SizeofResource(module, found);
+    const int length = static_cast<int>(strnlen(bytes, size));
+    if (length == 0) return true;
+    const int wideLength = MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
+    if (wideLength <= 0) return false;
+    text.resize(wideLength);
+    return MultiByteToWideChar(CP_UTF8, 0, bytes, length, text.data(), wideLength) == wideLength;
+}
+
+bool LoadTextTable(TextTable& table) {
+    std::wstring text;
+    if (!ReadLanguageResource(ChooseLanguageResource(), text)) return true;  // stays empty
+    return kv::i18n::ParseLanguageText(text, table);
+}
+
+kv::i18n::TextCatalog& Catalog() {
+    static kv::i18n::TextCatalog catalog(LoadTextTable);
+    return catalog;
+}
+
+}  // namespace
+
+std::wstring_view GetText(std::wstring_view key) { return Catalog().GetText(key); }
+
+std::wstring FormatText(std::wstring_view key, std::wstring_view argument) {
+    return Catalog().FormatText(key, argument);
+}
+
+std::wstring FormatText(std::wstring_view key, int number) {
+    return Catalog().FormatText(key, number);
+}
