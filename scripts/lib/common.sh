@@ -39,6 +39,9 @@ kv_start_wine() {
     wineboot -i >/dev/null 2>&1 || true
   fi
   wineserver -p 2>/dev/null || true  # may already be running
+  # Start Wine's own background processes now, detached from our output: a program that
+  # started them would hand them its output pipe and CTest would wait for them to close it.
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   kv_on_exit "wineserver -k 2>/dev/null; wineserver -w 2>/dev/null"
 }
 
