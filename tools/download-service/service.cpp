@@ -136,7 +136,8 @@ JsonLine RequestRecord(PortId port, const httplib::Request& request) {
     record.Add("port", PortName(port))
         .Add("peer", request.remote_addr)
         .Add("method", request.method)
-        .Add("target", request.target);
+        .Add("target", request.target)
+        .Add("host", request.get_header_value("Host"));
     return record;
 }
 
