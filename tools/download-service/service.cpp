@@ -221,9 +221,7 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
 
 void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port) {
     RegisterControlRoutes(server, context, port);
-#ifdef KV_HAVE_ENVELOPE
     RegisterDownloaderRoutes(server, context, port);
-#endif
     RegisterFileRoutes(server, context, port);
     RegisterProxyRoutes(server, context, port);
 }
