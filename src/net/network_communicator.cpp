@@ -21,6 +21,14 @@ namespace {
 // reused buffer of this size keeps the memory use of a large download flat.
 constexpr DWORD kMaxChunkBytes = 1u << 20;
 
+// Reads ask for what WinHTTP reports as available and no more. A larger read would make fewer
+// round trips where WinHTTP reports only its small receive buffer, but some implementations then
+// serve it inline on the calling thread and wait there for the rest of the block, where a cancel
+// can't reach it while the server stalls.
+DWORD ReadSize(DWORD available) {
+    return std::min(available, kMaxChunkBytes);
+}
+
 // A Content-Length beyond this is not a file we could be sent; treat it as a broken answer.
 constexpr int64_t kMaxAnnouncedLength = int64_t{1} << 40;
 
@@ -266,7 +274,7 @@ bool NetworkCommunicator::ReadBody(Exchange& exchange) {
         }
         const DWORD available = exchange.value;
         if (available == 0) break;
-        const DWORD wanted = std::min(available, kMaxChunkBytes);
+        const DWORD wanted = ReadSize(available);
         if (!exchange.EnsureChunk(wanted + 1) ||
             !exchange.Run(
                 [&] { return ::WinHttpReadData(request, exchange.chunk.get(), wanted, nullptr); },
