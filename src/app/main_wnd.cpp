@@ -25,12 +25,12 @@ class PrivateFonts {
         void* bytes = loaded ? ::LockResource(loaded) : nullptr;
         if (!bytes) return;  // missing: the face is then taken from whatever the system has
         DWORD count = 0;
-        added_[id - kRegularFontId] = kv::win::UniqueHandle<HANDLE, ::RemoveFontMemResourceEx>(
+        added_[id - kRegularFontId] = kv::win::MemoryFont(
             ::AddFontMemResourceEx(bytes, ::SizeofResource(module, found), nullptr, &count));
     }
 
   private:
-    kv::win::UniqueHandle<HANDLE, ::RemoveFontMemResourceEx> added_[2];
+    kv::win::MemoryFont added_[2];
 };
 
 PrivateFonts g_privateFonts;

@@ -65,6 +65,9 @@ inline void DestroyImageList(HIMAGELIST l) {
 inline void RemoveMemoryFont(HANDLE f) {
     ::RemoveFontMemResourceEx(f);
 }
+inline void FreeGlobalText(wchar_t* text) {
+    ::GlobalFree(text);
+}
 }  // namespace detail
 
 // Kernel objects whose "none" is null (threads, mutexes, events, processes).
@@ -77,6 +80,10 @@ using Brush = UniqueHandle<HBRUSH, detail::DeleteGdiObject>;
 using Bitmap = UniqueHandle<HBITMAP, detail::DeleteGdiObject>;
 using Icon = UniqueHandle<HICON, detail::DestroyIconHandle>;
 using ImageList = UniqueHandle<HIMAGELIST, detail::DestroyImageList>;
+// Wide strings that a system call allocated with GlobalAlloc and leaves to the caller to free.
+using GlobalText = UniqueHandle<wchar_t*, detail::FreeGlobalText>;
+// Fonts added to the process's private font table.
+using MemoryFont = UniqueHandle<HANDLE, detail::RemoveMemoryFont>;
 
 // A device context of a window, released when it goes out of scope.
 class WindowDC {
