@@ -1,6 +1,6 @@
 # Common settings for every target of the project.
 
-set(KV_SOURCE_ROOT ${CMAKE_SOURCE_DIR}/src)
+get_filename_component(KV_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/../src ABSOLUTE)
 # Tests of the Windows build see the Linux file system through Wine's drive Z:.
 if(WIN32)
   set(KV_TEST_PATH_PREFIX "Z:")

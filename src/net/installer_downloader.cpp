@@ -1,0 +1,9 @@
+#include "net/installer_downloader.h"
+
+#include "net/proxy_config.h"
+
+bool CInstallerDownloader::PerformRequest() {
+    // Read anew for every exchange, so a changed system setting applies to the next retry.
+    ProxyPlan plan = ResolveSessionProxy();
+    return RunExchange(plan);
+}

@@ -1,0 +1,9 @@
+#pragma once
+// The downloader the program uses: its exchanges follow the current user's proxy settings.
+
+#include "net/downloader.h"
+
+class CInstallerDownloader : public Downloader {
+  public:
+    bool PerformRequest() override;
+};

@@ -1,0 +1,94 @@
+#pragma once
+// One HTTP GET exchange over WinHTTP, with the response body kept in an owned memory buffer or
+// written to a file. The exchange is synchronous for the caller and can be cancelled from
+// another thread.
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "win/handles.h"
+
+struct ProxyPlan;
+
+class NetworkCommunicator {
+  public:
+    static constexpr DWORD kDefaultTimeoutMs = 10000;
+
+    NetworkCommunicator();
+    virtual ~NetworkCommunicator();
+    NetworkCommunicator(const NetworkCommunicator&) = delete;
+    NetworkCommunicator& operator=(const NetworkCommunicator&) = delete;
+
+    // Splits a full URL into host, port, object name and scheme for the next exchange. A URL
+    // that can't be used makes the next exchange fail; it never falls back to an earlier target.
+    bool SetTargetUrl(std::wstring_view url);
+
+    // Runs one exchange; true when the whole body has been stored. Blocks until then.
+    virtual bool PerformRequest();
+
+    // Ends a running exchange from another thread; the exchange then returns false promptly.
+    void Cancel();
+
+    // The in-memory body, followed by at least one zero byte; null before the first one.
+    const unsigned char* BodyBuffer() const { return bodyBuffer_.get(); }
+    int64_t ReceivedBytes() const { return receivedBytes_; }
+    int64_t BufferCapacity() const { return bufferCapacity_; }
+
+    // Used for the resolve, connect, send and receive time-outs and for the wait for the
+    // response headers.
+    void SetTimeoutMs(DWORD timeoutMs) { timeoutMs_ = timeoutMs; }
+    DWORD TimeoutMs() const { return timeoutMs_; }
+
+    const std::wstring& HostName() const { return hostName_; }
+    INTERNET_PORT Port() const { return port_; }
+    const std::wstring& ObjectName() const { return objectName_; }
+    bool UsesTls() const { return secure_; }
+
+  protected:
+    // Called after every stored chunk with the announced length (0 when none) and the running
+    // total, on the thread of the exchange.
+    virtual void NotifyProgress(int64_t announcedLength, int64_t receivedBytes) {}
+
+    // Empty file name selects memory mode. The folder carries no trailing backslash.
+    void SetTarget(std::wstring folder, std::wstring fileName);
+
+    // The exchange proper, with the proxy plan of the caller's choice.
+    bool RunExchange(ProxyPlan& plan);
+
+    const std::wstring& TargetUrl() const { return targetUrl_; }
+
+  private:
+    struct Exchange;
+
+    bool SendAndReceive(Exchange& exchange, ProxyPlan& plan, HINTERNET session);
+    bool ReadBody(Exchange& exchange);
+    bool StoreInMemory(const unsigned char* chunk, DWORD count);
+    std::wstring QueryHeaderText(HINTERNET request, DWORD infoLevel);
+    int64_t QueryContentLength(HINTERNET request);
+    void ResetForExchange();
+    void CloseRequestHandle();
+
+    std::atomic<HINTERNET> requestHandle_{nullptr};
+    DWORD timeoutMs_ = kDefaultTimeoutMs;
+    INTERNET_PORT port_ = INTERNET_DEFAULT_HTTP_PORT;
+    std::wstring objectName_;
+    std::wstring hostName_;
+    bool secure_ = false;
+    bool targetValid_ = false;
+    std::wstring targetUrl_;
+    std::unique_ptr<unsigned char[]> bodyBuffer_;
+    int64_t receivedBytes_ = 0;
+    int64_t bufferCapacity_ = 0;
+    std::wstring targetFileName_;
+    std::wstring targetFolder_;
+    std::wstring targetPath_;
+    std::atomic<bool> cancelRequested_{false};
+    // Signalled by Cancel so that a waiting exchange wakes at once, whatever WinHTTP is doing.
+    win::UniqueKernelHandle cancelEvent_;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// The current user's system proxy configuration, applied to one HTTP exchange: a fixed proxy
+// list for the session, and automatic configuration (script URL or detection) per request.
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <string>
+
+#include "win/handles.h"
+
+// What one exchange does about proxies; built anew for every exchange.
+struct ProxyPlan {
+    bool autoProxy = false;         // resolve a proxy per request with WinHttpGetProxyForUrl
+    win::GlobalText autoConfigUrl;  // configuration script URL, or empty
+    DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    std::wstring proxyList;  // fixed proxy list for WinHttpOpen; empty when there is none
+};
+
+// Outcome of the per-request step, for callers that want to know (the exchange never fails on
+// it).
+enum class ProxyLookup { NotAttempted, Failed, Applied };
+
+// Reads the user's configuration. A failed query turns to automatic detection.
+ProxyPlan ResolveSessionProxy();
+
+// With automatic configuration, looks up the proxy for `url` and sets it on `request`. Releases
+// the plan's script URL.
+ProxyLookup ApplyRequestProxy(ProxyPlan& plan, HINTERNET session, HINTERNET request,
+                              const std::wstring& url);

@@ -1,0 +1,39 @@
+#pragma once
+// Misbehaviours the service can be told to show, so that clients can be tested against real
+// network faults. Each listening port has its own set; a request to a generated body may carry
+// its own in the query.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace kvservice {
+
+struct Faults {
+    int status = 0;              // answer this status instead of 200 (0: no fault)
+    bool emptyBody = false;      // 200 with an empty body
+    bool noLength = false;       // no Content-Length: the body ends when the connection closes
+    int64_t cutAfter = -1;       // announce the full length, close after this many body bytes
+    int64_t stallAfter = -1;     // send this many body bytes, then nothing until the hold ends
+    int64_t trickleBytes = 0;    // send the body in pieces of this size ...
+    int64_t trickleDelayMs = 0;  // ... with this pause before each piece after the first
+    bool garble = false;         // service answer that is not a sealed payload of ours
+    bool emptyText = false;      // service answer that opens to an empty text
+    bool noHeaders = false;      // accept the request and never answer
+    bool refuse = false;         // stop listening (connection refused)
+    std::string contentLength;   // send this text as Content-Length (overrides the real one)
+
+    bool Any() const;
+    std::string Describe() const;  // compact "name=value,..." for the log
+};
+
+// Applies the recognised parameters of a query to `faults`; returns false and names the first
+// bad one in `error`. "reset=1" clears everything first.
+bool ApplyFaultParameters(const std::multimap<std::string, std::string>& params, Faults& faults,
+                          std::string& error);
+
+// Parses "status=404,cut=100" style text (command line).
+bool ApplyFaultText(const std::string& text, Faults& faults, std::string& error);
+
+}  // namespace kvservice

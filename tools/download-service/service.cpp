@@ -1,0 +1,230 @@
+#include "service.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace kvservice {
+
+const char* PortName(PortId id) {
+    return id == PortId::Primary ? "primary" : "secondary";
+}
+
+void StopSignal::Trigger() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+}
+
+bool StopSignal::Triggered() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+bool StopSignal::SleepFor(int64_t ms) {
+    std::unique_lock lock(mutex_);
+    return !wake_.wait_for(lock, std::chrono::milliseconds(std::max<int64_t>(ms, 0)),
+                           [this] { return stopping_; });
+}
+
+Faults ServiceContext::FaultsOf(PortId id) {
+    std::lock_guard lock(faultsMutex_);
+    return options.faults[static_cast<int>(id)];
+}
+
+void ServiceContext::SetFaults(PortId id, const Faults& faults) {
+    std::lock_guard lock(faultsMutex_);
+    options.faults[static_cast<int>(id)] = faults;
+}
+
+int ServiceContext::PortNumber(PortId id) {
+    return service ? service->Port(id) : 0;
+}
+
+int PortServer::Start(int port) {
+    Stop();
+    auto server = std::make_unique<httplib::Server>();
+    // Stalled and silent answers each hold a worker; leave plenty for the rest.
+    server->new_task_queue = [] { return new httplib::ThreadPool(48); };
+    // One request per connection: clients open a connection per exchange anyway, and no idle
+    // connection can then delay a shutdown.
+    server->set_keep_alive_max_count(1);
+    server->set_read_timeout(5, 0);
+    server->set_write_timeout(30, 0);
+    RegisterRoutes(*server, context_, id_);
+    const std::string& host = context_.options.host;
+    if (port == 0) {
+        port = server->bind_to_any_port(host);
+        if (port <= 0) return -1;
+    } else if (!server->bind_to_port(host, port)) {
+        return -1;
+    }
+    port_ = port;
+    server_ = std::move(server);
+    thread_ = std::thread([server = server_.get()] { server->listen_after_bind(); });
+    return port_;
+}
+
+void PortServer::RequestStop() {
+    if (server_) server_->stop();
+}
+
+void PortServer::Stop() {
+    RequestStop();
+    if (thread_.joinable()) thread_.join();
+    server_.reset();
+}
+
+Service::Service(Options options) : context_(std::move(options)) {
+    context_.service = this;
+    for (int i = 0; i < 2; ++i) ports_[i] = std::make_unique<PortServer>(context_, PortId(i));
+}
+
+Service::~Service() {
+    Stop();
+}
+
+bool Service::Start() {
+    std::lock_guard lock(mutex_);
+    for (int i = 0; i < 2; ++i) {
+        const int port = ports_[i]->Start(context_.options.ports[i]);
+        if (port < 0) return false;
+        portNumbers_[i] = port;
+        if (context_.options.faults[i].refuse) ports_[i]->RequestStop();
+    }
+    return true;
+}
+
+void Service::Stop() {
+    context_.stop.Trigger();
+    std::lock_guard lock(mutex_);
+    for (auto& port : ports_) port->Stop();
+}
+
+int Service::Port(PortId id) const {
+    std::lock_guard lock(mutex_);
+    return portNumbers_[static_cast<int>(id)];
+}
+
+bool Service::SetListening(PortId id, bool listening) {
+    std::lock_guard lock(mutex_);
+    const int i = static_cast<int>(id);
+    // Stopping never waits here: the request asking for it may be running on that very port.
+    if (!listening) {
+        ports_[i]->RequestStop();
+        return true;
+    }
+    if (context_.stop.Triggered()) return false;
+    return ports_[i]->Start(portNumbers_[i]) > 0;
+}
+
+BodySource BodySource::FromText(std::string text) {
+    auto shared = std::make_shared<std::string>(std::move(text));
+    BodySource body;
+    body.size = static_cast<int64_t>(shared->size());
+    body.read = [shared](int64_t offset, char* out, size_t count) {
+        const size_t n = std::min<size_t>(count, shared->size() - static_cast<size_t>(offset));
+        std::copy_n(shared->data() + offset, n, out);
+        return n;
+    };
+    return body;
+}
+
+JsonLine RequestRecord(PortId port, const httplib::Request& request) {
+    JsonLine record;
+    record.Add("port", PortName(port))
+        .Add("peer", request.remote_addr)
+        .Add("method", request.method)
+        .Add("target", request.target);
+    return record;
+}
+
+namespace {
+
+constexpr size_t kPieceBytes = 256 * 1024;
+
+// Decides how much of the body goes out next and sends it; false ends the connection.
+bool SendNextPiece(const BodySource& body, const Faults& faults, StopSignal& stop, int64_t holdMs,
+                   int64_t offset, httplib::DataSink& sink) {
+    int64_t piece = std::min<int64_t>(body.size - offset, kPieceBytes);
+    if (faults.trickleBytes > 0) {
+        if (offset > 0 && !stop.SleepFor(faults.trickleDelayMs)) return false;
+        piece = std::min(piece, faults.trickleBytes);
+    }
+    if (faults.cutAfter >= 0) {
+        if (offset >= faults.cutAfter) return false;
+        piece = std::min(piece, faults.cutAfter - offset);
+    }
+    if (faults.stallAfter >= 0) {
+        if (offset >= faults.stallAfter) {
+            stop.SleepFor(holdMs);
+            return false;
+        }
+        piece = std::min(piece, faults.stallAfter - offset);
+    }
+    thread_local std::vector<char> buffer(kPieceBytes);
+    const size_t n = body.read(offset, buffer.data(), static_cast<size_t>(piece));
+    if (n == 0) return false;
+    return sink.write(buffer.data(), n);
+}
+
+}  // namespace
+
+void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Request& request,
+                       httplib::Response& response, const Faults& faults, BodySource body,
+                       const std::string& contentType, JsonLine record) {
+    if (faults.Any()) record.Add("faults", faults.Describe());
+    const int64_t holdMs = context.options.holdMs;
+    if (faults.noHeaders) {
+        context.log.Write(record.Add("status", 0).Add("outcome", "silent"));
+        context.stop.SleepFor(holdMs);
+        response.status = 504;
+        return;
+    }
+    if (faults.status != 0 && faults.status != 200) {
+        context.log.Write(record.Add("status", faults.status));
+        response.status = faults.status;
+        response.set_content("error " + std::to_string(faults.status) + "\n", "text/plain");
+        return;
+    }
+    if (faults.emptyBody) body = BodySource::FromText("");
+    context.log.Write(record.Add("status", 200).Add("bytes", body.size));
+    response.status = 200;
+    if (body.size == 0) {
+        response.set_content("", contentType.c_str());
+        return;
+    }
+    auto source = std::make_shared<BodySource>(std::move(body));
+    StopSignal* stop = &context.stop;
+    if (faults.noLength || !faults.contentLength.empty()) {
+        if (!faults.contentLength.empty())
+            response.set_header("Content-Length", faults.contentLength);
+        response.set_content_provider(
+            contentType.c_str(),
+            [source, faults, stop, holdMs](size_t offset, httplib::DataSink& sink) {
+                if (static_cast<int64_t>(offset) >= source->size) {
+                    sink.done();
+                    return true;
+                }
+                return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
+            });
+        return;
+    }
+    response.set_content_provider(
+        static_cast<size_t>(source->size), contentType.c_str(),
+        [source, faults, stop, holdMs](size_t offset, size_t, httplib::DataSink& sink) {
+            return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
+        });
+}
+
+void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port) {
+    RegisterControlRoutes(server, context, port);
+#ifdef KV_HAVE_ENVELOPE
+    RegisterDownloaderRoutes(server, context, port);
+#endif
+    RegisterFileRoutes(server, context, port);
+    RegisterProxyRoutes(server, context, port);
+}
+
+}  // namespace kvservice
