@@ -65,6 +65,12 @@ JsonLine& JsonLine::Add(std::string_view key, bool value) {
     return *this;
 }
 
+JsonLine& JsonLine::Add(std::string_view key, const JsonLine& object) {
+    Key(key);
+    text_ += object.Text();
+    return *this;
+}
+
 JsonLog::JsonLog(const std::string& path) {
     if (!path.empty()) out_.open(path, std::ios::app);
 }

@@ -223,6 +223,7 @@ void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId por
 #ifdef KV_HAVE_ENVELOPE
     RegisterDownloaderRoutes(server, context, port);
 #endif
+    RegisterCollectRoutes(server, context, port);
     RegisterFileRoutes(server, context, port);
     RegisterProxyRoutes(server, context, port);
 }

@@ -125,6 +125,7 @@ JsonLine RequestRecord(PortId port, const httplib::Request& request);
 void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 void RegisterControlRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 void RegisterDownloaderRoutes(httplib::Server& server, ServiceContext& context, PortId port);
+void RegisterCollectRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 void RegisterFileRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 // The proxy needs the catch-all pattern, so it is registered last.
 void RegisterProxyRoutes(httplib::Server& server, ServiceContext& context, PortId port);
