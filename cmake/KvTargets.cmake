@@ -40,11 +40,15 @@ function(kv_library name)
   target_link_libraries(${name} PUBLIC kv_options ${arg_LIBS})
 endfunction()
 
-# kv_test(name [WINDOWS_ONLY] SOURCES ... [LIBS ...])
+# The reference download service, built natively in every tree (tools/download-service).
+set(KV_DOWNLOAD_SERVICE_EXE ${CMAKE_BINARY_DIR}/download-service/kvpro-download-service)
+
+# kv_test(name [WINDOWS_ONLY] [WITH_SERVICE] SOURCES ... [LIBS ...])
 # One GoogleTest program, registered with CTest as one test. In the Windows build CTest runs it
-# under Wine through the toolchain's emulator.
+# under Wine through the toolchain's emulator. WITH_SERVICE runs it while the reference download
+# service listens (scripts/with-download-service tells the program where).
 function(kv_test name)
-  cmake_parse_arguments(arg "WINDOWS_ONLY" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(arg "WINDOWS_ONLY;WITH_SERVICE" "" "SOURCES;LIBS" ${ARGN})
   if(arg_WINDOWS_ONLY AND NOT WIN32)
     return()
   endif()
@@ -52,5 +56,15 @@ function(kv_test name)
   target_link_libraries(${name} PRIVATE kv_options GTest::gtest GTest::gtest_main ${arg_LIBS})
   target_compile_definitions(${name} PRIVATE KV_SOURCE_DIR="${KV_TEST_PATH_PREFIX}${CMAKE_SOURCE_DIR}"
                                              KV_BINARY_DIR="${KV_TEST_PATH_PREFIX}${CMAKE_BINARY_DIR}")
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(arg_WITH_SERVICE)
+    add_dependencies(${name} kv_download_service)
+    set(runner)
+    if(WIN32)
+      set(runner ${CMAKE_SOURCE_DIR}/scripts/wine-run)
+    endif()
+    add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-download-service
+             ${KV_DOWNLOAD_SERVICE_EXE} ${runner} $<TARGET_FILE:${name}> --gtest_brief=1)
+  else()
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  endif()
 endfunction()

@@ -23,6 +23,16 @@ bool ParseFlag(const std::string& text, bool& value) {
     return true;
 }
 
+bool IsFaultName(const std::string& name) {
+    static const char* const kNames[] = {"status",    "cut",       "stall",    "trickle",
+                                         "length",    "empty",     "nolength", "garble",
+                                         "emptytext", "noheaders", "refuse"};
+    for (const char* known : kNames) {
+        if (name == known) return true;
+    }
+    return false;
+}
+
 bool ApplyOne(const std::string& name, const std::string& value, Faults& f) {
     int64_t number = 0;
     if (name == "status") {
@@ -80,7 +90,7 @@ std::string Faults::Describe() const {
 }
 
 bool ApplyFaultParameters(const std::multimap<std::string, std::string>& params, Faults& faults,
-                          std::string& error) {
+                          std::string& error, bool strict) {
     if (auto reset = params.find("reset"); reset != params.end() && reset->second != "0") {
         faults = Faults{};
     }
@@ -88,7 +98,7 @@ bool ApplyFaultParameters(const std::multimap<std::string, std::string>& params,
     for (const auto& [name, value] : params) {
         bool ignored = false;
         for (const char* skip : kIgnored) ignored = ignored || name == skip;
-        if (ignored) continue;
+        if (ignored || (!strict && !IsFaultName(name))) continue;
         if (!ApplyOne(name, value, faults)) {
             error = name + "=" + value;
             return false;

@@ -28,10 +28,11 @@ struct Faults {
     std::string Describe() const;  // compact "name=value,..." for the log
 };
 
-// Applies the recognised parameters of a query to `faults`; returns false and names the first
-// bad one in `error`. "reset=1" clears everything first.
+// Applies the fault switches among the parameters of a query to `faults`; returns false and
+// names the first bad one in `error`. "reset=1" clears everything first. Unknown names are errors
+// when `strict`, and ignored otherwise (so a client may tag its request URLs).
 bool ApplyFaultParameters(const std::multimap<std::string, std::string>& params, Faults& faults,
-                          std::string& error);
+                          std::string& error, bool strict = true);
 
 // Parses "status=404,cut=100" style text (command line).
 bool ApplyFaultText(const std::string& text, Faults& faults, std::string& error);

@@ -57,7 +57,7 @@ void HandleBlob(ServiceContext& context, PortId port, const httplib::Request& re
         size = std::stoll(request.matches[1]);
     } catch (...) {
     }
-    if (size < 0 || !ApplyFaultParameters(request.params, faults, error)) {
+    if (size < 0 || !ApplyFaultParameters(request.params, faults, error, false)) {
         context.log.Write(record.Add("status", 400).Add("error", error));
         response.status = 400;
         response.set_content("bad request " + error + "\n", "text/plain");

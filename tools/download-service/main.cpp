@@ -1,6 +1,8 @@
 // kvpro-download-service: the reference download service for tests, demos and operators.
 // Prints "primary=<port>" and "secondary=<port>" once it listens; stops on SIGTERM or SIGINT.
 
+#include <sys/prctl.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +27,7 @@ void PrintUsage() {
   --primary-faults LIST    fault switches of the primary port, e.g. status=404,cut=100
   --secondary-faults LIST  fault switches of the secondary port
   --hold-ms N              longest stall or silence (60000)
+  --exit-with-parent 1     stop when the starting process ends, however it ends
 Fault switches: status=N empty nolength cut=N stall=N trickle=BYTES[:MS] garble emptytext
   noheaders refuse length=TEXT; at run time: GET /_control?[port=primary|secondary|both&]reset=1&...
 )";
@@ -55,6 +58,8 @@ bool ParseArguments(int argc, char** argv, kvservice::Options& options) {
                 options.trialFile = value;
             } else if (arg == "--paid-file") {
                 options.paidFile = value;
+            } else if (arg == "--exit-with-parent") {
+                if (value == "1") prctl(PR_SET_PDEATHSIG, SIGTERM);
             } else if (arg == "--hold-ms") {
                 options.holdMs = std::stoll(value);
             } else if (arg == "--primary-faults" || arg == "--secondary-faults") {

@@ -1,0 +1,35 @@
+#pragma once
+// Helpers for Windows tests that run against the reference download service started by
+// scripts/with-download-service (kv_test(... WITH_SERVICE ...)).
+
+#include <string>
+#include <vector>
+
+namespace service_client {
+
+enum class Server { Primary, Secondary };
+
+// The port of a server from the environment; 0 when the test runs without the service.
+int Port(Server server);
+bool Available();
+
+// "http://127.0.0.1:<port><path>".
+std::wstring Url(const std::wstring& path, Server server = Server::Primary);
+
+// GET /_control?<query> on the primary port, e.g. L"port=secondary&status=404"; true on 200.
+bool Control(const std::wstring& query);
+// Clears the fault switches of both servers.
+bool ResetFaults();
+
+// The request log, one JSON object per line.
+std::vector<std::string> LogLines();
+// Log lines that contain every one of `parts`.
+std::vector<std::string> LogLinesWith(const std::vector<std::string>& parts);
+
+// The private folder of the running service (Wine path), with the served files under "files".
+std::wstring ServiceFolder();
+
+// A token that makes a request URL unique within one test run.
+std::wstring UniqueToken();
+
+}  // namespace service_client
