@@ -5,16 +5,19 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
-#include <memory>
+#include <new>
 #include <vector>
+
+#include "win/handles.h"
 
 namespace {
 
-struct KeyCloser {
-    using pointer = HKEY;
-    void operator()(HKEY key) const { RegCloseKey(key); }
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type Empty() { return nullptr; }
+    static void Close(Type key) { ::RegCloseKey(key); }
 };
-using UniqueKey = std::unique_ptr<HKEY, KeyCloser>;
+using UniqueKey = win::UniqueHandle<RegistryKeyTraits>;
 
 // Opened on first use and kept for the life of the process. Events may be built on several
 // threads, so the first open is settled by a compare-exchange: a thread that loses the race closes
@@ -34,8 +37,8 @@ HKEY ProductKey() {
     if (cached != nullptr) return cached;
     UniqueKey opened = CreateProductKey();
     if (!opened) return nullptr;
-    if (g_productKey.compare_exchange_strong(cached, opened.get(), std::memory_order_acq_rel)) {
-        return opened.release();
+    if (g_productKey.compare_exchange_strong(cached, opened.Get(), std::memory_order_acq_rel)) {
+        return opened.Release();
     }
     return cached;  // another thread opened it first; ours closes here
 }
@@ -54,7 +57,7 @@ uint32_t ReadSettingDword(const wchar_t* valueName, uint32_t defaultValue) {
            uint32_t{data[3]} << 24;
 }
 
-std::wstring ReadSettingString(const wchar_t* valueName, std::wstring_view defaultText) {
+std::wstring ReadSettingString(const wchar_t* valueName, std::wstring_view defaultText) try {
     HKEY key = ProductKey();
     if (key == nullptr) return std::wstring(defaultText);
     DWORD size = 0;
@@ -71,6 +74,8 @@ std::wstring ReadSettingString(const wchar_t* valueName, std::wstring_view defau
     const size_t end = text.find(L'\0');
     if (end != std::wstring::npos) text.resize(end);
     return text;
+} catch (const std::bad_alloc&) {
+    return {};  // no room even for the default
 }
 
 bool WriteSettingString(const wchar_t* valueName, const wchar_t* text) {
