@@ -1,7 +1,8 @@
 #pragma once
 // The reference download service: two listening ports (primary and secondary server) that
-// answer the setup-location query, serve setup files, act as a forward proxy and show faults on
-// request. Routes live in separate units and are registered per port by RegisterRoutes.
+// answer the setup-location query, serve setup files, collect usage-event hits, act as a forward
+// proxy and show faults on request. Routes live in separate units and are registered per port by
+// RegisterRoutes.
 
 #include <httplib.h>
 
