@@ -4,6 +4,8 @@
 
 bool CInstallerDownloader::PerformRequest() {
     // Read anew for every exchange, so a changed system setting applies to the next retry.
+    ResetForExchange();
     ProxyPlan plan = ResolveSessionProxy();
+    ApplyRequestProxy(plan, TargetUrl());
     return RunExchange(plan);
 }

@@ -136,6 +136,7 @@ NetworkCommunicator::~NetworkCommunicator() = default;
 
 bool NetworkCommunicator::SetTargetUrl(std::wstring_view url) {
     targetValid_ = false;
+    targetUrl_.clear();
     std::wstring text(url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -166,6 +167,7 @@ void NetworkCommunicator::SetTarget(std::wstring folder, std::wstring fileName) 
 }
 
 bool NetworkCommunicator::PerformRequest() {
+    ResetForExchange();
     ProxyPlan direct;
     return RunExchange(direct);
 }
@@ -188,9 +190,9 @@ void NetworkCommunicator::ResetForExchange() {
     if (bodyBuffer_) std::fill_n(bodyBuffer_.get(), bufferCapacity_, 0);
 }
 
-bool NetworkCommunicator::RunExchange(ProxyPlan& plan) {
-    ResetForExchange();
-    if (!targetValid_ || !cancelEvent_) return false;
+bool NetworkCommunicator::RunExchange(const ProxyPlan& plan) {
+    // A cancel that came while the caller prepared the exchange (a slow proxy lookup) counts.
+    if (cancelRequested_.load() || !targetValid_ || !cancelEvent_) return false;
 
     const wchar_t* proxyList =
         plan.proxyList.empty() ? WINHTTP_NO_PROXY_NAME : plan.proxyList.c_str();
@@ -212,8 +214,7 @@ bool NetworkCommunicator::RunExchange(ProxyPlan& plan) {
     if (exchange) {
         exchange->request = request;
         exchange->cancelEvent = cancelEvent_.Get();
-        stored = exchange->Attach() && SendAndReceive(*exchange, plan, session.Get()) &&
-                 ReadBody(*exchange);
+        stored = exchange->Attach() && SendAndReceive(*exchange) && ReadBody(*exchange);
     }
     // Closing the request may deliver its closing notice, and so free the state, right here.
     CloseRequestHandle();
@@ -221,9 +222,8 @@ bool NetworkCommunicator::RunExchange(ProxyPlan& plan) {
     return stored;
 }
 
-bool NetworkCommunicator::SendAndReceive(Exchange& exchange, ProxyPlan& plan, HINTERNET session) {
+bool NetworkCommunicator::SendAndReceive(Exchange& exchange) {
     HINTERNET request = exchange.request;
-    ApplyRequestProxy(plan, session, request, targetUrl_);
     // WinHTTP waits for the response headers under a time-out of its own (90 s by default);
     // a server that accepts and then says nothing must not hold us longer than timeoutMs.
     DWORD timeout = timeoutMs_;

@@ -58,20 +58,24 @@ class NetworkCommunicator {
     // Empty file name selects memory mode. The folder carries no trailing backslash.
     void SetTarget(std::wstring folder, std::wstring fileName);
 
-    // The exchange proper, with the proxy plan of the caller's choice.
-    bool RunExchange(ProxyPlan& plan);
+    // Starts an exchange: clears the cancel request, the byte count and the memory buffer.
+    // Every PerformRequest calls it first, before any slow preparation.
+    void ResetForExchange();
+
+    // The exchange proper, with the proxy plan of the caller's choice (its access type and proxy
+    // list go to the session).
+    bool RunExchange(const ProxyPlan& plan);
 
     const std::wstring& TargetUrl() const { return targetUrl_; }
 
   private:
     struct Exchange;
 
-    bool SendAndReceive(Exchange& exchange, ProxyPlan& plan, HINTERNET session);
+    bool SendAndReceive(Exchange& exchange);
     bool ReadBody(Exchange& exchange);
     bool StoreInMemory(const unsigned char* chunk, DWORD count);
     std::wstring QueryHeaderText(HINTERNET request, DWORD infoLevel);
     int64_t QueryContentLength(HINTERNET request);
-    void ResetForExchange();
     void CloseRequestHandle();
 
     std::atomic<HINTERNET> requestHandle_{nullptr};

@@ -24,7 +24,9 @@ enum class ProxyLookup { NotAttempted, Failed, Applied };
 // Reads the user's configuration. A failed query turns to automatic detection.
 ProxyPlan ResolveSessionProxy();
 
-// With automatic configuration, looks up the proxy for `url` and sets it on `request`. Releases
-// the plan's script URL.
-ProxyLookup ApplyRequestProxy(ProxyPlan& plan, HINTERNET session, HINTERNET request,
-                              const std::wstring& url);
+// With automatic configuration, looks up the proxy for `url` (script or detection) and makes it
+// the plan's proxy, replacing the fixed list: a lookup that answers "direct" makes the exchange
+// direct. Releases the plan's script URL. Called before the exchange's session is opened, since
+// an exchange is one session with one request; the proxy then travels to WinHTTP through
+// WinHttpOpen, which every WinHTTP implementation honours, unlike WINHTTP_OPTION_PROXY.
+ProxyLookup ApplyRequestProxy(ProxyPlan& plan, const std::wstring& url);

@@ -1,6 +1,8 @@
 // The setup-location query: GET /downloader?p=<sealed "kvPro" + edition>, answered with the
 // sealed URL of that edition's setup file.
 
+#include <cctype>
+
 #include "service.h"
 #include "service/envelope.h"
 
@@ -18,6 +20,22 @@ std::string EditionOf(const std::string& requestText) {
     return edition == "Trial" || edition == "Paid" ? edition : std::string();
 }
 
+// Undoes %XX escapes only: a '+' in base64 stays a '+'.
+std::string PercentDecode(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 void HandleDownloader(ServiceContext& context, PortId port, const httplib::Request& request,
                       httplib::Response& response) {
     JsonLine record = RequestRecord(port, request);
@@ -26,7 +44,8 @@ void HandleDownloader(ServiceContext& context, PortId port, const httplib::Reque
     // would turn into a space.
     const std::string& target = request.target;
     const size_t key = target.find("?p=");
-    const std::string payload = key == std::string::npos ? std::string() : target.substr(key + 3);
+    const std::string payload =
+        key == std::string::npos ? std::string() : PercentDecode(target.substr(key + 3));
     const std::string edition = EditionOf(OpenPayload(payload.c_str(), kRequestPassPhrase));
     if (edition.empty() && !faults.noHeaders) {
         context.log.Write(record.Add("status", 400).Add("error", "request does not open"));

@@ -35,12 +35,26 @@ bool IsLoopback(const std::string& host) {
     return host == "127.0.0.1" || host == "localhost";
 }
 
+// Some clients send a proxy the origin form ("/path") when the proxy and the target share a host
+// name; the Host header then names a port other than this one.
+bool IsOriginFormProxyRequest(ServiceContext& context, PortId port,
+                              const httplib::Request& request) {
+    if (request.target.empty() || request.target[0] != '/') return false;
+    const std::string host = request.get_header_value("Host");
+    const size_t colon = host.rfind(':');
+    if (colon == std::string::npos) return false;
+    return host.substr(colon + 1) != std::to_string(context.PortNumber(port));
+}
+
 void HandleProxy(ServiceContext& context, PortId port, const httplib::Request& request,
                  httplib::Response& response) {
     JsonLine record = RequestRecord(port, request);
     record.Add("via_proxy", true);
     ProxyTarget target;
-    if (!ParseProxyTarget(request.target, target) || !IsLoopback(target.host)) {
+    const std::string url = request.target[0] == '/'
+                                ? "http://" + request.get_header_value("Host") + request.target
+                                : request.target;
+    if (!ParseProxyTarget(url, target) || !IsLoopback(target.host)) {
         context.log.Write(record.Add("status", 403).Add("error", "not a loopback target"));
         response.status = 403;
         response.set_content("only loopback targets are proxied\n", "text/plain");
@@ -70,6 +84,14 @@ void RegisterProxyRoutes(httplib::Server& server, ServiceContext& context, PortI
                [&context, port](const httplib::Request& req, httplib::Response& res) {
                    HandleProxy(context, port, req, res);
                });
+    server.set_pre_routing_handler(
+        [&context, port](const httplib::Request& req, httplib::Response& res) {
+            if (!IsOriginFormProxyRequest(context, port, req)) {
+                return httplib::Server::HandlerResponse::Unhandled;
+            }
+            HandleProxy(context, port, req, res);
+            return httplib::Server::HandlerResponse::Handled;
+        });
 }
 
 }  // namespace kvservice

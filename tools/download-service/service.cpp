@@ -136,7 +136,8 @@ JsonLine RequestRecord(PortId port, const httplib::Request& request) {
     record.Add("port", PortName(port))
         .Add("peer", request.remote_addr)
         .Add("method", request.method)
-        .Add("target", request.target);
+        .Add("target", request.target)
+        .Add("host", request.get_header_value("Host"));
     return record;
 }
 
@@ -220,9 +221,7 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
 
 void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port) {
     RegisterControlRoutes(server, context, port);
-#ifdef KV_HAVE_ENVELOPE
     RegisterDownloaderRoutes(server, context, port);
-#endif
     RegisterCollectRoutes(server, context, port);
     RegisterFileRoutes(server, context, port);
     RegisterProxyRoutes(server, context, port);
