@@ -99,6 +99,15 @@ TEST_F(DownloadServiceTest, CollectedHitsKeepTheirKeyOrderWithValuesDecoded) {
     EXPECT_NE(Log().find(R"("hit":{},)"), std::string::npos);
 }
 
+TEST_F(DownloadServiceTest, LoggedTextKeepsUtf8AndMarksBrokenBytes) {
+    ASSERT_TRUE(Client().Get("/collect?el=%E2%82%AC%F0%9F%98%80&ev=%FF%C3&ec=%ED%A0%80"));
+    EXPECT_NE(Log().find("\"el\":\"\u20ac\U0001F600\",\"ev\":\"\\ufffd\\ufffd\""),
+              std::string::npos)
+        << Log();
+    // An encoded surrogate is not UTF-8 either.
+    EXPECT_NE(Log().find("\"ec\":\"\\ufffd\\ufffd\\ufffd\""), std::string::npos);
+}
+
 TEST_F(DownloadServiceTest, RequestsThatDoNotOpenAreRefusedAndLogged) {
     auto client = Client();
     for (const std::string& path :
