@@ -41,6 +41,9 @@ const wchar_t* TrackingId() {
 
 namespace {
 
+const auto* const g_keyCleanup =
+    ::testing::AddGlobalTestEnvironment(new kv::test::ProductKeyCleanup);
+
 void SendEvent(const std::wstring& category, const std::wstring& action) {
     SenderGoogleAnalytics sender;
     sender.SendEvent(category, action, L"", L"");

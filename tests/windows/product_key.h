@@ -2,6 +2,7 @@
 // Direct registry access for tests of the product's settings key: raw values of any type, written
 // and read without going through the settings store, and removal of the whole key.
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -35,5 +36,13 @@ bool ProductKeyExists();
 // Removes the product key with everything in it; the store's cached handle becomes stale, so a
 // test program does this only before its first and after its last use of the store.
 void DeleteProductKey();
+
+// A test program that uses the store starts without the product key and leaves none behind:
+// register with ::testing::AddGlobalTestEnvironment(new ProductKeyCleanup).
+class ProductKeyCleanup : public ::testing::Environment {
+  public:
+    void SetUp() override { DeleteProductKey(); }
+    void TearDown() override { DeleteProductKey(); }
+};
 
 }  // namespace kv::test

@@ -11,6 +11,9 @@ namespace {
 using kv::test::ProductKey;
 using kv::test::RawValue;
 
+const auto* const g_keyCleanup =
+    ::testing::AddGlobalTestEnvironment(new kv::test::ProductKeyCleanup);
+
 constexpr const wchar_t* kScratch = L"ScratchValue";
 
 // The store keeps its key handle for the whole process, so the key itself stays; each test starts
