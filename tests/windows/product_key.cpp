@@ -49,6 +49,8 @@ void DeleteProductKey() {
     }
     RegDeleteTreeW(parent, L"Kestrova Pro");
     RegCloseKey(parent);
+    // The maker's key goes too when nothing else lives in it (deleting a key with subkeys fails).
+    RegDeleteKeyExW(HKEY_CURRENT_USER, L"Software\\Vexmoor", KEY_WOW64_64KEY, 0);
 }
 
 }  // namespace kv::test
