@@ -100,6 +100,9 @@ int SetUpKeys(KeySchedule& schedule, const unsigned char* material) {
     if (chainResult == kCipherInitFailed) return kKeySetupUnknownAlgorithm;
     if (!usesIvSeed) {
         const uint32_t keySize = AlgorithmKeySize(schedule.algorithm);
+        if (keySize > sizeof schedule.secondaryKey || 2 * keySize > kKeyMaterialSize) {
+            return kKeySetupModeFailed;
+        }
         std::memcpy(schedule.secondaryKey, material + keySize, keySize);
     }
     if (!InitMode(schedule, material)) return kKeySetupModeFailed;

@@ -42,7 +42,7 @@ void FillKeyMaterial(unsigned char (&material)[kKeyMaterialSize], const unsigned
     std::memset(material, 0, sizeof material);
     std::memcpy(material, salt, kSaltSize);
     const std::vector<unsigned char> key = HexToBytes(passPhrase.substr(0, 2 * kKeySize));
-    std::memcpy(material + kKeyOffset, key.data(), key.size());
+    if (!key.empty()) std::memcpy(material + kKeyOffset, key.data(), key.size());
 }
 
 // Enciphers or deciphers `buffer` from byte 16 on as one unit. False if the key setup failed.

@@ -6,7 +6,9 @@
 #include "service/block_cipher.h"
 #include "service/cipher_tables.h"
 
-inline constexpr int kSecondaryKeyCapacity = 96;
+// Room for the longest chain key (Serpent, Blowfish, AES256: 120 bytes), which mode 5 keeps whole
+// even for entries that do not list that mode.
+inline constexpr int kSecondaryKeyCapacity = 128;
 inline constexpr int kLrwTableRows = 64;  // unit indexes are 64-bit
 
 // GF(2^128) (or GF(2^64), using `low` only) elements, as big-endian numbers.

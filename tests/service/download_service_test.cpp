@@ -80,6 +80,34 @@ TEST_F(DownloadServiceTest, AnswersEachEditionWithItsSealedSetupUrl) {
     EXPECT_EQ(plus->status, 200);
 }
 
+TEST_F(DownloadServiceTest, CollectedHitsKeepTheirKeyOrderWithValuesDecoded) {
+    for (PortId id : {PortId::Primary, PortId::Secondary}) {
+        auto answer =
+            Client(id).Get("/collect?v=1&tid=UA-1-1&ec=Tom%20%26%20Jerry&ea=x+y&bad=%zz&el");
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, 200);
+    }
+    const std::string log = Log();
+    const std::string hit =
+        R"("hit":{"v":"1","tid":"UA-1-1","ec":"Tom & Jerry","ea":"x y","bad":"%zz","el":""})";
+    const size_t first = log.find(hit);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(hit, first + 1), std::string::npos) << "both ports collect";
+
+    ASSERT_TRUE(Client().Get("/collect"));
+    EXPECT_NE(Log().find(R"("target":"/collect",)"), std::string::npos);
+    EXPECT_NE(Log().find(R"("hit":{},)"), std::string::npos);
+}
+
+TEST_F(DownloadServiceTest, LoggedTextKeepsUtf8AndMarksBrokenBytes) {
+    ASSERT_TRUE(Client().Get("/collect?el=%E2%82%AC%F0%9F%98%80&ev=%FF%C3&ec=%ED%A0%80"));
+    EXPECT_NE(Log().find("\"el\":\"\u20ac\U0001F600\",\"ev\":\"\\ufffd\\ufffd\""),
+              std::string::npos)
+        << Log();
+    // An encoded surrogate is not UTF-8 either.
+    EXPECT_NE(Log().find("\"ec\":\"\\ufffd\\ufffd\\ufffd\""), std::string::npos);
+}
+
 TEST_F(DownloadServiceTest, RequestsThatDoNotOpenAreRefusedAndLogged) {
     auto client = Client();
     for (const std::string& path :

@@ -2,6 +2,7 @@
 // Helpers shared by the cipher engine and envelope tests.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -20,6 +20,8 @@ class JsonLine {
     JsonLine& Add(std::string_view key, int64_t value);
     JsonLine& Add(std::string_view key, int value) { return Add(key, int64_t{value}); }
     JsonLine& Add(std::string_view key, bool value);
+    // A nested object.
+    JsonLine& Add(std::string_view key, const JsonLine& object);
     std::string Text() const { return text_ + "}"; }
 
   private:

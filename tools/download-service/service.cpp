@@ -222,6 +222,7 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
 void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port) {
     RegisterControlRoutes(server, context, port);
     RegisterDownloaderRoutes(server, context, port);
+    RegisterCollectRoutes(server, context, port);
     RegisterFileRoutes(server, context, port);
     RegisterProxyRoutes(server, context, port);
 }

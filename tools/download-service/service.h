@@ -1,7 +1,8 @@
 #pragma once
 // The reference download service: two listening ports (primary and secondary server) that
-// answer the setup-location query, serve setup files, act as a forward proxy and show faults on
-// request. Routes live in separate units and are registered per port by RegisterRoutes.
+// answer the setup-location query, serve setup files, collect usage-event hits, act as a forward
+// proxy and show faults on request. Routes live in separate units and are registered per port by
+// RegisterRoutes.
 
 #include <httplib.h>
 
@@ -125,6 +126,7 @@ JsonLine RequestRecord(PortId port, const httplib::Request& request);
 void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 void RegisterControlRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 void RegisterDownloaderRoutes(httplib::Server& server, ServiceContext& context, PortId port);
+void RegisterCollectRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 void RegisterFileRoutes(httplib::Server& server, ServiceContext& context, PortId port);
 // The proxy needs the catch-all pattern, so it is registered last.
 void RegisterProxyRoutes(httplib::Server& server, ServiceContext& context, PortId port);

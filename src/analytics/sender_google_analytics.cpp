@@ -1,0 +1,92 @@
+#include "analytics/sender_google_analytics.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <exception>
+#include <thread>
+#include <utility>
+
+#include "analytics/measurement_query.h"
+#include "app/service_hosts.h"
+#include "net/installer_downloader.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+constexpr const wchar_t* kAppName = L"KVPro";
+
+std::wstring NewClientId() {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) return {};
+    wchar_t text[260] = {};
+    const int length = StringFromGUID2(guid, text, 260);  // "{8-4-4-4-12}" and its zero
+    if (length != 39) return {};
+    return std::wstring(text + 1, 36);
+}
+
+// The locale's value, or empty when it can't be read.
+std::string LocaleText(LCID locale, LCTYPE type) {
+    char buffer[64] = {};
+    if (GetLocaleInfoA(locale, type, buffer, sizeof buffer) == 0) return {};
+    return buffer;
+}
+
+// The request thread owns its URL; its answer, status and any failure are of no interest.
+void PerformHit(const std::wstring& url) noexcept {
+    try {
+        CInstallerDownloader downloader;
+        downloader.Download(url, L"", nullptr);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+SenderGoogleAnalytics::SenderGoogleAnalytics() {
+    try {
+        trackingId = TrackingId();
+        reportsAllowed = ReadSettingDword(kAllowAnonymousReport, 1);
+        clientId = GetClientId();  // made and stored even when reports are off
+        appName = kAppName;
+        for (unsigned char c : GetUserLanguage()) userLanguage += static_cast<wchar_t>(c);
+    } catch (const std::exception&) {
+        reportsAllowed = 0;  // an incomplete sender sends nothing
+    }
+}
+
+std::wstring SenderGoogleAnalytics::GetClientId() {
+    std::wstring id = ReadSettingString(kInstallKey, L"");
+    if (!id.empty()) return id;
+    id = NewClientId();
+    if (!id.empty()) WriteSettingString(kInstallKey, id.c_str());
+    return id;
+}
+
+std::string SenderGoogleAnalytics::GetUserLanguage() {
+    const LCID locale = GetUserDefaultLCID();
+    return LocaleText(locale, LOCALE_SISO639LANGNAME) + "-" +
+           LocaleText(locale, LOCALE_SISO3166CTRYNAME);
+}
+
+void SenderGoogleAnalytics::SendEvent(const std::wstring& category, const std::wstring& action,
+                                      const std::wstring& label, const std::wstring& value) {
+    try {
+        Send(kv::analytics::BuildEventPart(category, action, label, value));
+    } catch (const std::exception&) {
+        // the event is lost, silently
+    }
+}
+
+void SenderGoogleAnalytics::Send(const std::wstring& eventPart) {
+    if (reportsAllowed == 0) return;
+    try {
+        const kv::analytics::HitIdentity identity{AnalyticsHost(), trackingId, clientId, appName,
+                                                  userLanguage};
+        std::wstring url = kv::analytics::BuildCollectUrl(identity, eventPart);
+        // Nobody waits for the hit; the process may end while it is still under way.
+        std::thread([url = std::move(url)] { PerformHit(url); }).detach();
+    } catch (const std::exception&) {
+        // no thread or no memory: the event is lost, silently
+    }
+}

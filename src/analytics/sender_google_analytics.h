@@ -1,0 +1,36 @@
+#pragma once
+// Anonymous usage events (measurement protocol version 1, hit type "event"). A caller builds a
+// sender on the spot, sends one event and drops it; the request goes out on a thread of its own,
+// so the caller never waits for the network, and nothing is read back.
+
+#include <cstdint>
+#include <string>
+
+class SenderGoogleAnalytics {
+  public:
+    // Reads the report setting and the client id (creating and storing the id when missing).
+    SenderGoogleAnalytics();
+    virtual ~SenderGoogleAnalytics() = default;
+
+    // Empty arguments are left out of the hit. Never fails visibly.
+    void SendEvent(const std::wstring& category, const std::wstring& action,
+                   const std::wstring& label, const std::wstring& value);
+
+    // The event part of the query (starting with "&"): starts one request thread unless reports
+    // are forbidden.
+    void Send(const std::wstring& eventPart);
+
+    // The installation's client id from the settings; a new one (36 upper-case hex digits with
+    // hyphens) is made and stored when there is none. Empty only when no id could be made.
+    static std::wstring GetClientId();
+
+    // The user's language and country, such as "en-US"; a part that can't be read stays empty.
+    static std::string GetUserLanguage();
+
+  private:
+    std::wstring trackingId;
+    std::wstring clientId;
+    std::wstring appName;
+    std::wstring userLanguage;
+    uint32_t reportsAllowed = 1;
+};
