@@ -1,33 +1,20 @@
 #include "net/network_communicator.h"
 
 #include <algorithm>
-#include <climits>
-#include <cwchar>
-#include <cwctype>
-#include <limits>
+#include <memory>
 #include <new>
 
+#include "net/block_channel.h"
+#include "net/exchange_worker.h"
 #include "net/proxy_config.h"
-#include "net/winhttp_handle.h"
 
-// WinHTTP runs in asynchronous mode underneath a synchronous PerformRequest: every operation is
-// started and then awaited together with the object's cancel event. A blocking WinHTTP call can't
-// be interrupted reliably from another thread (closing the request handle does not wake a read
-// that waits for data on every platform we run on), whereas a wait on two events can.
+// The caller's side of an exchange. WinHTTP runs on a worker thread of the exchange's own
+// (net/exchange_worker.h): a blocking WinHTTP call can't be interrupted reliably from another
+// thread (closing the request handle does not wake a read that waits for data on every platform
+// we run on), whereas the caller's wait for the next block or its cancel event can. The caller
+// stores the blocks and reports progress, so the callback runs on the thread that asked.
 
 namespace {
-
-// Largest single read; WinHTTP may report far more as available on a fast connection, and one
-// reused buffer of this size keeps the memory use of a large download flat.
-constexpr DWORD kMaxChunkBytes = 1u << 20;
-
-// Reads ask for what WinHTTP reports as available and no more. A larger read would make fewer
-// round trips where WinHTTP reports only its small receive buffer, but some implementations then
-// serve it inline on the calling thread and wait there for the rest of the block, where a cancel
-// can't reach it while the server stalls.
-DWORD ReadSize(DWORD available) {
-    return std::min(available, kMaxChunkBytes);
-}
 
 // A Content-Length beyond this is not a file we could be sent; treat it as a broken answer.
 constexpr int64_t kMaxAnnouncedLength = int64_t{1} << 40;
@@ -35,107 +22,7 @@ constexpr int64_t kMaxAnnouncedLength = int64_t{1} << 40;
 // Upper bound for the in-memory body; memory mode is for the service's short answers.
 constexpr int64_t kMaxMemoryCapacity = int64_t{1} << 30;
 
-// WinHttpSetTimeouts takes int; larger values would turn negative.
-int TimeoutArgument(DWORD timeoutMs) {
-    return static_cast<int>(std::min<DWORD>(timeoutMs, INT_MAX));
-}
-
 }  // namespace
-
-// What the waiting thread shares with WinHTTP's callbacks. WinHTTP may still call back, and
-// write into `chunk`, after an exchange was abandoned (cancelled, or our own wait ran out), so the
-// state has two owners: the exchange, and the request handle until its closing notice arrives.
-// The last one to let go frees it.
-struct NetworkCommunicator::Exchange {
-    enum class Wait { Completed, Cancelled, TimedOut };
-
-    HINTERNET request = nullptr;
-    HANDLE cancelEvent = nullptr;
-    kv::win::KernelHandle completed{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::atomic<int> owners{1};
-    bool succeeded = false;
-    DWORD value = 0;  // bytes available or read, by operation
-    std::unique_ptr<unsigned char[]> chunk;
-    DWORD chunkCapacity = 0;
-
-    void Release() {
-        if (owners.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-    }
-
-    void Finish(bool ok, DWORD result) {
-        succeeded = ok;
-        value = result;
-        ::SetEvent(completed.Get());
-    }
-
-    static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
-                                  DWORD infoLength) {
-        auto* self = reinterpret_cast<Exchange*>(context);
-        if (!self) return;
-        switch (status) {
-            case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
-            case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
-                self->Finish(true, 0);
-                break;
-            case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
-                self->Finish(true, *static_cast<const DWORD*>(info));
-                break;
-            case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
-                self->Finish(true, infoLength);
-                break;
-            case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
-                self->Finish(false, static_cast<const WINHTTP_ASYNC_RESULT*>(info)->dwError);
-                break;
-            case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-                self->Release();
-                break;
-            default:
-                break;
-        }
-    }
-
-    // Routes the request's notifications here; from now on the request handle co-owns the state.
-    bool Attach() {
-        if (!completed) return false;
-        constexpr DWORD kNotifications =
-            WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES;
-        if (::WinHttpSetStatusCallback(request, &Exchange::OnStatus, kNotifications, 0) ==
-            WINHTTP_INVALID_STATUS_CALLBACK) {
-            return false;
-        }
-        DWORD_PTR context = reinterpret_cast<DWORD_PTR>(this);
-        owners.fetch_add(1, std::memory_order_relaxed);
-        if (!::WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
-            owners.fetch_sub(1, std::memory_order_relaxed);
-            return false;
-        }
-        return true;
-    }
-
-    Wait Await(DWORD timeoutMs) {
-        // The cancel event comes first so that it wins when both are signalled.
-        HANDLE events[] = {cancelEvent, completed.Get()};
-        DWORD result = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs ? timeoutMs : INFINITE);
-        if (result == WAIT_OBJECT_0 + 1) return Wait::Completed;
-        if (result == WAIT_OBJECT_0) return Wait::Cancelled;
-        return Wait::TimedOut;
-    }
-
-    // Starts one asynchronous operation and waits for its outcome.
-    template <typename Start>
-    bool Run(Start start, DWORD timeoutMs) {
-        ::ResetEvent(completed.Get());
-        if (!start()) return false;
-        return Await(timeoutMs) == Wait::Completed && succeeded;
-    }
-
-    bool EnsureChunk(DWORD size) {
-        if (size <= chunkCapacity) return true;
-        chunk.reset(new (std::nothrow) unsigned char[size]);
-        chunkCapacity = chunk ? size : 0;
-        return chunk != nullptr;
-    }
-};
 
 NetworkCommunicator::NetworkCommunicator()
     : cancelEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -182,13 +69,9 @@ bool NetworkCommunicator::PerformRequest() {
 
 void NetworkCommunicator::Cancel() {
     cancelRequested_.store(true);
+    // The WinHTTP handles belong to the exchange's worker, which closes them when it stops; only
+    // the waiting caller is woken here.
     if (cancelEvent_) ::SetEvent(cancelEvent_.Get());
-    CloseRequestHandle();
-}
-
-void NetworkCommunicator::CloseRequestHandle() {
-    // Whichever side takes the handle out closes it; the other finds nothing to close.
-    if (HINTERNET request = requestHandle_.exchange(nullptr)) ::WinHttpCloseHandle(request);
 }
 
 void NetworkCommunicator::ResetForExchange() {
@@ -202,124 +85,66 @@ bool NetworkCommunicator::RunExchange(const ProxyPlan& plan) {
     // A cancel that came while the caller prepared the exchange (a slow proxy lookup) counts.
     if (cancelRequested_.load() || !targetValid_ || !cancelEvent_) return false;
 
-    const wchar_t* proxyList =
-        plan.proxyList.empty() ? WINHTTP_NO_PROXY_NAME : plan.proxyList.c_str();
-    net::WinHttpHandle session(::WinHttpOpen(nullptr, plan.accessType, proxyList,
-                                             WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
-    if (!session) return false;
-    const int timeout = TimeoutArgument(timeoutMs_);
-    if (!::WinHttpSetTimeouts(session.Get(), timeout, timeout, timeout, timeout)) return false;
-    net::WinHttpHandle connection(::WinHttpConnect(session.Get(), hostName_.c_str(), port_, 0));
-    if (!connection) return false;
-    HINTERNET request = ::WinHttpOpenRequest(connection.Get(), L"GET", objectName_.c_str(), nullptr,
-                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                             secure_ ? WINHTTP_FLAG_SECURE : 0);
-    if (!request) return false;
-    requestHandle_.store(request);
-
-    auto* exchange = new (std::nothrow) Exchange;
-    bool stored = false;
-    if (exchange) {
-        exchange->request = request;
-        exchange->cancelEvent = cancelEvent_.Get();
-        stored = exchange->Attach() && SendAndReceive(*exchange) && ReadBody(*exchange);
-    }
-    // Closing the request may deliver its closing notice, and so free the state, right here.
-    CloseRequestHandle();
-    if (exchange) exchange->Release();
+    net::ExchangeRequest request;
+    request.hostName = hostName_;
+    request.port = port_;
+    request.objectName = objectName_;
+    request.secure = secure_;
+    request.timeoutMs = timeoutMs_;
+    request.accessType = plan.accessType;
+    request.proxyList = plan.proxyList;
+    std::shared_ptr<net::ExchangeState> state = net::MakeExchangeState(std::move(request));
+    if (!state || !net::StartExchangeWorker(state)) return false;
+    const bool stored = ReadBody(state->channel);
+    // The worker may still be inside WinHTTP; it stops at its next step and frees the state.
+    state->channel.Abandon();
     return stored;
 }
 
-bool NetworkCommunicator::SendAndReceive(Exchange& exchange) {
-    HINTERNET request = exchange.request;
-    // WinHTTP waits for the response headers under a time-out of its own (90 s by default);
-    // a server that accepts and then says nothing must not hold us longer than timeoutMs.
-    DWORD timeout = timeoutMs_;
-    ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof timeout);
-
-    // Resolving, connecting and sending each have the time-out; the wait covers all three.
-    const DWORD sendWaitMs = timeoutMs_ ? std::min<DWORD>(timeoutMs_, MAXDWORD / 4) * 3 : 0;
-    const auto context = reinterpret_cast<DWORD_PTR>(&exchange);
-    if (!exchange.Run(
-            [&] {
-                return ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                            WINHTTP_NO_REQUEST_DATA, 0, 0, context);
-            },
-            sendWaitMs)) {
-        return false;
-    }
-    if (!exchange.Run([&] { return ::WinHttpReceiveResponse(request, nullptr); }, timeoutMs_)) {
-        return false;
-    }
-    return QueryHeaderText(request, WINHTTP_QUERY_STATUS_CODE) == L"200";
+DWORD NetworkCommunicator::HeaderWaitMs() const {
+    // Resolving, connecting, sending and waiting for the headers each have the time-out. WinHTTP
+    // enforces them; this wait only guards against one that it fails to enforce.
+    if (timeoutMs_ == 0) return INFINITE;
+    return std::min<DWORD>(timeoutMs_, (INFINITE - 1) / 5) * 5;
 }
 
-bool NetworkCommunicator::ReadBody(Exchange& exchange) {
-    HINTERNET request = exchange.request;
+bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
     const bool memoryMode = targetFileName_.empty();
     kv::win::FileHandle file;
     int64_t announcedLength = 0;
-    bool firstRead = true;
+    bool firstBlock = true;
     bool failed = false;
+    DWORD waitMs = HeaderWaitMs();
 
     for (;;) {
-        if (cancelRequested_.load()) {
+        if (cancelRequested_.load() ||
+            channel.AwaitFilled(cancelEvent_.Get(), waitMs) != net::BlockChannel::Wait::Filled) {
             failed = true;
             break;
         }
-        if (!exchange.Run([&] { return ::WinHttpQueryDataAvailable(request, nullptr); },
-                          timeoutMs_)) {
-            failed = true;
+        // Once the body flows, every read is bounded by WinHTTP's receive time-out.
+        waitMs = INFINITE;
+        const net::BodyBlock& block = channel.Oldest();
+        if (block.kind != net::BodyBlock::Kind::Data) {
+            failed = block.kind == net::BodyBlock::Kind::Failed;
             break;
         }
-        const DWORD available = exchange.value;
-        if (available == 0) break;
-        const DWORD wanted = ReadSize(available);
-        if (!exchange.EnsureChunk(wanted + 1) ||
-            !exchange.Run(
-                [&] { return ::WinHttpReadData(request, exchange.chunk.get(), wanted, nullptr); },
-                timeoutMs_)) {
-            failed = true;
-            break;
-        }
-        DWORD stored = std::min(exchange.value, wanted);
-
-        if (firstRead) {
-            firstRead = false;
-            announcedLength = QueryContentLength(request);
-            if (announcedLength < 0 || announcedLength > kMaxAnnouncedLength) {
-                failed = true;
-                break;
-            }
-            if (!memoryMode) {
-                targetPath_ = targetFolder_.empty() ? targetFileName_
-                                                    : targetFolder_ + L"\\" + targetFileName_;
-                file.Reset(::CreateFileW(targetPath_.c_str(), FILE_WRITE_DATA, 0, nullptr,
-                                         CREATE_ALWAYS, 0, nullptr));
-                if (!file) {
-                    failed = true;
-                    break;
-                }
-            }
-        }
-
-        if (memoryMode) {
-            if (!StoreInMemory(exchange.chunk.get(), stored)) {
-                failed = true;
-                break;
-            }
-        } else {
-            DWORD written = 0;
-            // A short or failed write (a full disk) must not pass for a complete file.
-            if (!::WriteFile(file.Get(), exchange.chunk.get(), stored, &written, nullptr) ||
-                written != stored) {
+        if (firstBlock) {
+            firstBlock = false;
+            announcedLength = channel.announcedLength.load();
+            if (announcedLength < 0 || announcedLength > kMaxAnnouncedLength ||
+                (!memoryMode && !OpenTargetFile(file))) {
                 failed = true;
                 break;
             }
         }
-        receivedBytes_ += stored;
+        if (!StoreChunk(file, block.bytes.get(), block.size)) {
+            failed = true;
+            break;
+        }
+        receivedBytes_ += block.size;
+        channel.ReleaseOldest();
         NotifyProgress(announcedLength, receivedBytes_);
-        if (stored == 0) break;
     }
 
     // A dropped connection looks like a normal end of data: only the count tells.
@@ -330,6 +155,23 @@ bool NetworkCommunicator::ReadBody(Exchange& exchange) {
         if (!complete) ::DeleteFileW(targetPath_.c_str());
     }
     return complete;
+}
+
+bool NetworkCommunicator::OpenTargetFile(kv::win::FileHandle& file) {
+    // Opened only once body bytes are in hand: an exchange that fails earlier leaves an existing
+    // file alone.
+    targetPath_ = targetFolder_.empty() ? targetFileName_ : targetFolder_ + L"\\" + targetFileName_;
+    file.Reset(
+        ::CreateFileW(targetPath_.c_str(), FILE_WRITE_DATA, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    return static_cast<bool>(file);
+}
+
+bool NetworkCommunicator::StoreChunk(const kv::win::FileHandle& file, const unsigned char* chunk,
+                                     DWORD count) {
+    if (!file) return StoreInMemory(chunk, count);
+    DWORD written = 0;
+    // A short or failed write (a full disk) must not pass for a complete file.
+    return ::WriteFile(file.Get(), chunk, count, &written, nullptr) && written == count;
 }
 
 bool NetworkCommunicator::StoreInMemory(const unsigned char* chunk, DWORD count) {
@@ -346,36 +188,4 @@ bool NetworkCommunicator::StoreInMemory(const unsigned char* chunk, DWORD count)
     }
     std::copy_n(chunk, count, bodyBuffer_.get() + receivedBytes_);
     return true;
-}
-
-std::wstring NetworkCommunicator::QueryHeaderText(HINTERNET request, DWORD infoLevel) {
-    DWORD size = 0;
-    ::WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX,
-                          WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
-    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    DWORD capacity = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    if (!::WinHttpQueryHeaders(request, infoLevel, WINHTTP_HEADER_NAME_BY_INDEX, text.data(),
-                               &capacity, WINHTTP_NO_HEADER_INDEX)) {
-        return {};
-    }
-    text.resize(std::wcslen(text.c_str()));
-    return text;
-}
-
-int64_t NetworkCommunicator::QueryContentLength(HINTERNET request) {
-    const std::wstring text = QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH);
-    // Decimal, with leading white space and a sign; stops at the first non-digit. Saturates
-    // instead of overflowing, so an absurd length stays recognisably absurd.
-    size_t i = 0;
-    while (i < text.size() && std::iswspace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    int64_t value = 0;
-    constexpr int64_t kLimit = std::numeric_limits<int64_t>::max();
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        const int digit = text[i] - L'0';
-        value = value > (kLimit - digit) / 10 ? kLimit : value * 10 + digit;
-    }
-    return negative ? -value : value;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // One HTTP GET exchange over WinHTTP, with the response body kept in an owned memory buffer or
 // written to a file. The exchange is synchronous for the caller and can be cancelled from
-// another thread.
+// another thread. WinHTTP itself runs on an internal thread (net/exchange_worker.h); the body
+// is stored, and progress reported, on the caller's thread.
 
 #include <windows.h>
 #include <winhttp.h>
@@ -15,6 +16,9 @@
 #include "win/handles.h"
 
 struct ProxyPlan;
+namespace net {
+class BlockChannel;
+}
 
 class NetworkCommunicator {
   public:
@@ -41,7 +45,7 @@ class NetworkCommunicator {
     int64_t BufferCapacity() const { return bufferCapacity_; }
 
     // Used for the resolve, connect, send and receive time-outs and for the wait for the
-    // response headers.
+    // response headers; 0 means no time-out.
     void SetTimeoutMs(DWORD timeoutMs) { timeoutMs_ = timeoutMs; }
     DWORD TimeoutMs() const { return timeoutMs_; }
 
@@ -69,16 +73,12 @@ class NetworkCommunicator {
     const std::wstring& TargetUrl() const { return targetUrl_; }
 
   private:
-    struct Exchange;
-
-    bool SendAndReceive(Exchange& exchange);
-    bool ReadBody(Exchange& exchange);
+    bool ReadBody(net::BlockChannel& channel);
+    bool OpenTargetFile(kv::win::FileHandle& file);
+    bool StoreChunk(const kv::win::FileHandle& file, const unsigned char* chunk, DWORD count);
     bool StoreInMemory(const unsigned char* chunk, DWORD count);
-    std::wstring QueryHeaderText(HINTERNET request, DWORD infoLevel);
-    int64_t QueryContentLength(HINTERNET request);
-    void CloseRequestHandle();
+    DWORD HeaderWaitMs() const;
 
-    std::atomic<HINTERNET> requestHandle_{nullptr};
     DWORD timeoutMs_ = kDefaultTimeoutMs;
     INTERNET_PORT port_ = INTERNET_DEFAULT_HTTP_PORT;
     std::wstring objectName_;
@@ -93,6 +93,6 @@ class NetworkCommunicator {
     std::wstring targetFolder_;
     std::wstring targetPath_;
     std::atomic<bool> cancelRequested_{false};
-    // Signalled by Cancel so that a waiting exchange wakes at once, whatever WinHTTP is doing.
+    // Signalled by Cancel so that the waiting caller wakes at once, whatever WinHTTP is doing.
     kv::win::KernelHandle cancelEvent_;
 };

@@ -1,0 +1,172 @@
+#include "net/exchange_worker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <new>
+
+#include "net/response_headers.h"
+#include "net/winhttp_handle.h"
+
+namespace net {
+namespace {
+
+// Largest block handed over at once; the channel holds a few of them, so this bounds the memory
+// that a download of any size uses.
+constexpr DWORD kBlockCapacity = 256u * 1024;
+
+// WinHTTP reports as available only what its receive buffer holds (8 KiB under Wine). A full
+// buffer means the data is streaming, and only then is it worth asking for more than that: a
+// synchronous read waits until it has all it asked for, which would merge the pieces of a slow
+// body into one late block.
+constexpr DWORD kStreamingThreshold = 8u * 1024;
+
+// Sizes the reads of a streaming body: larger while they complete quickly, smaller when they
+// take long, so a body that slows down still reports progress several times a second.
+class StreamingReadSize {
+  public:
+    DWORD For(DWORD available) const {
+        if (available < kStreamingThreshold) return std::min(available, kBlockCapacity);
+        return std::min(std::max(available, size_), kBlockCapacity);
+    }
+
+    void Completed(DWORD requested, std::chrono::steady_clock::duration took) {
+        if (requested <= kStreamingThreshold) return;
+        if (took < kQuick) {
+            size_ = std::min(size_ * 2, kBlockCapacity);
+        } else if (took > kSlow) {
+            size_ = std::max(size_ / 2, kSmallest);
+        }
+    }
+
+  private:
+    static constexpr DWORD kSmallest = 16u * 1024;
+    static constexpr auto kQuick = std::chrono::milliseconds(20);
+    static constexpr auto kSlow = std::chrono::milliseconds(100);
+    DWORD size_ = 64u * 1024;
+};
+
+// WinHttpSetTimeouts takes int; larger values would turn negative.
+int TimeoutArgument(DWORD timeoutMs) {
+    return static_cast<int>(std::min<DWORD>(timeoutMs, INT_MAX));
+}
+
+// Declared in closing order's reverse: the request closes first, the session last.
+struct WinHttpHandles {
+    WinHttpHandle session;
+    WinHttpHandle connection;
+    WinHttpHandle request;
+};
+
+bool OpenRequest(const ExchangeRequest& exchange, WinHttpHandles& handles) {
+    const wchar_t* proxyList =
+        exchange.proxyList.empty() ? WINHTTP_NO_PROXY_NAME : exchange.proxyList.c_str();
+    handles.session.Reset(
+        ::WinHttpOpen(nullptr, exchange.accessType, proxyList, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!handles.session) return false;
+    const int timeout = TimeoutArgument(exchange.timeoutMs);
+    if (!::WinHttpSetTimeouts(handles.session.Get(), timeout, timeout, timeout, timeout)) {
+        return false;
+    }
+    handles.connection.Reset(
+        ::WinHttpConnect(handles.session.Get(), exchange.hostName.c_str(), exchange.port, 0));
+    if (!handles.connection) return false;
+    handles.request.Reset(::WinHttpOpenRequest(
+        handles.connection.Get(), L"GET", exchange.objectName.c_str(), nullptr, WINHTTP_NO_REFERER,
+        WINHTTP_DEFAULT_ACCEPT_TYPES, exchange.secure ? WINHTTP_FLAG_SECURE : 0));
+    return static_cast<bool>(handles.request);
+}
+
+bool SendAndReceive(const ExchangeRequest& exchange, HINTERNET request) {
+    // WinHTTP waits for the response headers under a time-out of its own (90 s by default);
+    // a server that accepts and then says nothing must not hold us longer than timeoutMs.
+    DWORD timeout = exchange.timeoutMs;
+    ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof timeout);
+    if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                              0, 0)) {
+        return false;
+    }
+    if (!::WinHttpReceiveResponse(request, nullptr)) return false;
+    return QueryHeaderText(request, WINHTTP_QUERY_STATUS_CODE) == L"200";
+}
+
+// Ends the exchange with an End or Failed block, unless the caller has left.
+void PublishOutcome(BlockChannel& channel, BodyBlock::Kind kind) {
+    if (!channel.AwaitFree()) return;
+    BodyBlock& block = channel.Newest();
+    block.kind = kind;
+    block.size = 0;
+    channel.Publish();
+}
+
+// Reads the body into the channel's blocks until it ends, fails or the caller leaves.
+void StreamBody(HINTERNET request, BlockChannel& channel) {
+    StreamingReadSize readSize;
+    for (;;) {
+        if (!channel.AwaitFree()) return;
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(request, &available)) {
+            return PublishOutcome(channel, BodyBlock::Kind::Failed);
+        }
+        if (available == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
+        if (channel.Abandoned()) return;
+
+        BodyBlock& block = channel.Newest();
+        const DWORD wanted = readSize.For(available);
+        const auto start = std::chrono::steady_clock::now();
+        DWORD read = 0;
+        if (!::WinHttpReadData(request, block.bytes.get(), wanted, &read)) {
+            return PublishOutcome(channel, BodyBlock::Kind::Failed);
+        }
+        readSize.Completed(wanted, std::chrono::steady_clock::now() - start);
+        // A read that brings nothing ends the body, as an empty availability does.
+        if (read == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
+        block.kind = BodyBlock::Kind::Data;
+        block.size = std::min(read, wanted);
+        channel.Publish();
+    }
+}
+
+void RunExchange(ExchangeState& state) {
+    BlockChannel& channel = state.channel;
+    WinHttpHandles handles;
+    if (!OpenRequest(state.request, handles) || channel.Abandoned() ||
+        !SendAndReceive(state.request, handles.request.Get())) {
+        return PublishOutcome(channel, BodyBlock::Kind::Failed);
+    }
+    channel.announcedLength.store(QueryContentLength(handles.request.Get()));
+    StreamBody(handles.request.Get(), channel);
+}
+
+DWORD WINAPI WorkerThread(void* parameter) {
+    // The thread's share of the state; released after the handles are closed.
+    std::unique_ptr<std::shared_ptr<ExchangeState>> state(
+        static_cast<std::shared_ptr<ExchangeState>*>(parameter));
+    RunExchange(**state);
+    return 0;
+}
+
+}  // namespace
+
+std::shared_ptr<ExchangeState> MakeExchangeState(ExchangeRequest request) {
+    try {
+        auto state = std::make_shared<ExchangeState>(std::move(request), kBlockCapacity);
+        return state->channel.Ready() ? state : nullptr;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+bool StartExchangeWorker(const std::shared_ptr<ExchangeState>& state) {
+    std::unique_ptr<std::shared_ptr<ExchangeState>> share(
+        new (std::nothrow) std::shared_ptr<ExchangeState>(state));
+    if (!share) return false;
+    // Nobody waits for the thread: it ends on its own once WinHTTP lets it go.
+    kv::win::KernelHandle thread(
+        ::CreateThread(nullptr, 0, &WorkerThread, share.get(), 0, nullptr));
+    if (!thread) return false;
+    share.release();
+    return true;
+}
+
+}  // namespace net
