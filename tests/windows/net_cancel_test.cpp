@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "net/downloader.h"
@@ -12,6 +13,19 @@
 namespace {
 
 using service_client::Url;
+
+const std::wstring kFlowing = L"/blob/500000000?trickle=65536:20";
+// Sends part of the body, then nothing: the exchange's reader is held inside WinHTTP.
+const std::wstring kStalled = L"/blob/1000000?stall=100000";
+// Accepts the request and never answers.
+const std::wstring kSilent = L"/blob/10?noheaders=1";
+
+// Progress calls made after Download returned; there must be none.
+std::atomic<bool> g_downloadReturned{false};
+std::atomic<int> g_lateProgressCalls{0};
+void CountLateProgress(int64_t, int64_t) {
+    if (g_downloadReturned) ++g_lateProgressCalls;
+}
 
 class CancelTest : public ::testing::Test {
   protected:
@@ -43,10 +57,8 @@ class CancelTest : public ::testing::Test {
     std::wstring path_url_;
 };
 
-TEST_F(CancelTest, CancelEndsFlowingAndStalledBodiesWithinASecond) {
-    const std::wstring flowing = L"/blob/500000000?trickle=65536:20";
-    const std::wstring stalled = L"/blob/1000000?stall=100000";
-    for (const std::wstring& source : {flowing, stalled}) {
+TEST_F(CancelTest, CancelEndsExchangesWithinASecondWhereverTheyWait) {
+    for (const std::wstring& source : {kFlowing, kStalled, kSilent}) {
         SCOPED_TRACE(std::string(source.begin(), source.end()));
         const std::wstring path = folder_.File(L"cancelled.bin");
         path_url_ = Url(source);
@@ -61,6 +73,35 @@ TEST_F(CancelTest, CancelEndsFlowingAndStalledBodiesWithinASecond) {
         ASSERT_TRUE(downloader_.Download(Url(L"/blob/5000"), next, nullptr));
         EXPECT_EQ(test_files::Contents(next), test_files::BlobBytes(5000));
     }
+}
+
+TEST_F(CancelTest, NothingOfACancelledExchangeOutlivesItsObject) {
+    for (const std::wstring& source : {kFlowing, kStalled}) {
+        SCOPED_TRACE(std::string(source.begin(), source.end()));
+        auto downloader = std::make_unique<Downloader>();
+        // Short, so that a reader held by the stalled server comes out within the test.
+        downloader->SetTimeoutMs(1000);
+        const std::wstring path = folder_.File(L"abandoned.bin");
+        g_downloadReturned = false;
+        g_lateProgressCalls = 0;
+        std::thread worker([&] {
+            EXPECT_FALSE(downloader->Download(Url(source), path, &CountLateProgress));
+            g_downloadReturned = true;
+        });
+        for (int i = 0; i < 100 && !test_files::Exists(path); ++i) Sleep(20);
+        Sleep(200);
+        downloader->Cancel();
+        worker.join();
+        // Destroyed while the exchange's reader may still be inside WinHTTP.
+        downloader.reset();
+        Sleep(1500);
+        EXPECT_EQ(g_lateProgressCalls, 0);
+        EXPECT_FALSE(test_files::Exists(path));
+    }
+    // The process is still sound.
+    Downloader fresh;
+    ASSERT_TRUE(fresh.Download(Url(L"/blob/5000"), L"", nullptr));
+    EXPECT_EQ(fresh.ReceivedBytes(), 5000);
 }
 
 TEST_F(CancelTest, CancelRacingTheEndOfAnExchangeIsHarmless) {

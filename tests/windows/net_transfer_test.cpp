@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -18,8 +19,11 @@ using test_files::Contents;
 using test_files::Exists;
 
 std::vector<std::pair<int64_t, int64_t>> g_progress;
+DWORD g_downloadingThread = 0;
+int g_callsOnOtherThreads = 0;
 void RecordProgress(int64_t announced, int64_t received) {
     g_progress.emplace_back(announced, received);
+    if (GetCurrentThreadId() != g_downloadingThread) ++g_callsOnOtherThreads;
 }
 
 std::string MemoryBody(const Downloader& downloader) {
@@ -33,6 +37,8 @@ class TransferTest : public ::testing::Test {
         ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
         ASSERT_TRUE(service_client::ResetFaults());
         g_progress.clear();
+        g_downloadingThread = GetCurrentThreadId();
+        g_callsOnOtherThreads = 0;
     }
     test_files::TempFolder folder_;
     Downloader downloader_;
@@ -111,6 +117,27 @@ TEST_F(TransferTest, ProgressFollowsEveryStoredChunk) {
     g_progress.clear();
     ASSERT_TRUE(downloader_.Download(Url(L"/blob/3000"), path, nullptr));
     EXPECT_TRUE(g_progress.empty());
+}
+
+TEST_F(TransferTest, LargeBodiesArriveWholeAndInOrder) {
+    // Several of the blocks that the reading thread hands over, and an odd length, so a lost,
+    // repeated or reordered block shows in the bytes.
+    constexpr int64_t kFileSize = 9000007;
+    const std::wstring path = folder_.File(L"large.bin");
+    ASSERT_TRUE(downloader_.Download(Url(L"/blob/9000007"), path, &RecordProgress));
+    EXPECT_TRUE(Contents(path) == BlobBytes(kFileSize));
+    ASSERT_FALSE(g_progress.empty());
+    EXPECT_EQ(g_progress.back(), std::make_pair(kFileSize, kFileSize));
+    const auto notGrowing = [](const auto& a, const auto& b) { return a.second >= b.second; };
+    EXPECT_EQ(std::adjacent_find(g_progress.begin(), g_progress.end(), notGrowing),
+              g_progress.end());
+    // The callback runs on the thread that called Download, never on WinHTTP's.
+    EXPECT_EQ(g_callsOnOtherThreads, 0);
+
+    constexpr int64_t kMemorySize = 3000001;
+    ASSERT_TRUE(downloader_.Download(Url(L"/blob/3000001?nolength=1"), L"", nullptr));
+    EXPECT_TRUE(MemoryBody(downloader_) == BlobBytes(kMemorySize));
+    EXPECT_EQ(downloader_.BodyBuffer()[kMemorySize], 0);
 }
 
 TEST_F(TransferTest, TargetPathFormsChooseFileOrMemory) {
