@@ -109,7 +109,6 @@ DWORD NetworkCommunicator::HeaderWaitMs() const {
 }
 
 bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
-    const bool memoryMode = targetFileName_.empty();
     kv::win::FileHandle file;
     int64_t announcedLength = 0;
     bool firstBlock = true;
@@ -132,8 +131,7 @@ bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
         if (firstBlock) {
             firstBlock = false;
             announcedLength = channel.announcedLength.load();
-            if (announcedLength < 0 || announcedLength > kMaxAnnouncedLength ||
-                (!memoryMode && !OpenTargetFile(file))) {
+            if (!BeginBody(announcedLength, file)) {
                 failed = true;
                 break;
             }
@@ -146,10 +144,19 @@ bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
         channel.ReleaseOldest();
         NotifyProgress(announcedLength, receivedBytes_);
     }
+    return FinishBody(file, !failed, announcedLength);
+}
 
+bool NetworkCommunicator::BeginBody(int64_t announcedLength, kv::win::FileHandle& file) {
+    if (announcedLength < 0 || announcedLength > kMaxAnnouncedLength) return false;
+    return targetFileName_.empty() || OpenTargetFile(file);
+}
+
+bool NetworkCommunicator::FinishBody(kv::win::FileHandle& file, bool ended,
+                                     int64_t announcedLength) {
     // A dropped connection looks like a normal end of data: only the count tells.
-    const bool complete = !failed && receivedBytes_ > 0 &&
-                          (announcedLength == 0 || receivedBytes_ >= announcedLength);
+    const bool complete =
+        ended && receivedBytes_ > 0 && (announcedLength == 0 || receivedBytes_ >= announcedLength);
     if (file) {
         file.Reset();
         if (!complete) ::DeleteFileW(targetPath_.c_str());

@@ -74,6 +74,10 @@ class NetworkCommunicator {
 
   private:
     bool ReadBody(net::BlockChannel& channel);
+    // On the first body bytes: checks the announced length and, in file mode, opens the file.
+    bool BeginBody(int64_t announcedLength, kv::win::FileHandle& file);
+    // Decides the outcome; a file of a failed exchange is deleted.
+    bool FinishBody(kv::win::FileHandle& file, bool ended, int64_t announcedLength);
     bool OpenTargetFile(kv::win::FileHandle& file);
     bool StoreChunk(const kv::win::FileHandle& file, const unsigned char* chunk, DWORD count);
     bool StoreInMemory(const unsigned char* chunk, DWORD count);
