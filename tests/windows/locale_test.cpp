@@ -37,8 +37,8 @@ TEST(Locale, CloseConfirmationComesFromTheLanguageFileOfTheUsersLocale) {
     ::PostMessageW(main, WM_CLOSE, 0, 0);
     HWND box = installer.WaitForConfirmation();
     ASSERT_TRUE(box);
-    EXPECT_EQ(WindowText(::GetDlgItem(box, 0xFFFF)), expected);
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    EXPECT_EQ(BoxText(box), expected);
+    Answer(box, IDYES);
     EXPECT_TRUE(installer.WaitForExit());
 }
 

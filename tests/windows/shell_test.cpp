@@ -19,16 +19,6 @@ HWND DownloadPage(HWND main) {
     return FindPageWithControl(main, kStatusLine);
 }
 
-void Answer(HWND box, int button) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
-}
-
-// The message box's text (its static control has the id 0xFFFF).
-std::wstring BoxText(HWND box) {
-    return WindowText(::GetDlgItem(box, 0xFFFF));
-}
-
 TEST(SingleInstance, SecondCopyEndsAtOnceWithoutAWindowWhileTheFirstKeepsRunning) {
     InstallerProcess first;
     ASSERT_TRUE(first.Start());
