@@ -10,7 +10,7 @@ endif()
 
 add_library(kv_options INTERFACE)
 target_include_directories(kv_options INTERFACE ${KV_SOURCE_ROOT})
-target_compile_options(kv_options INTERFACE -Wall -Wextra -Wno-unused-parameter)
+target_compile_options(kv_options INTERFACE -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
 if(WIN32)
   target_compile_definitions(kv_options INTERFACE
     UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0800)

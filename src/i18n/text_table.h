@@ -23,7 +23,7 @@ std::wstring FillPlaceholder(std::wstring_view text, std::wstring_view argument)
 // empty text and the next lookup runs it again. Single-threaded by design: lookups come from
 // the user-interface thread only.
 class TextCatalog {
-public:
+  public:
     using Loader = std::function<bool(TextTable&)>;
 
     explicit TextCatalog(Loader loader) : loader_(std::move(loader)) {}
@@ -33,7 +33,7 @@ public:
     std::wstring FormatText(std::wstring_view key, std::wstring_view argument);
     std::wstring FormatText(std::wstring_view key, int number);
 
-private:
+  private:
     bool EnsureLoaded();
 
     Loader loader_;

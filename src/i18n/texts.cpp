@@ -56,7 +56,9 @@ kv::i18n::TextCatalog& Catalog() {
 
 }  // namespace
 
-std::wstring_view GetText(std::wstring_view key) { return Catalog().GetText(key); }
+std::wstring_view GetText(std::wstring_view key) {
+    return Catalog().GetText(key);
+}
 
 std::wstring FormatText(std::wstring_view key, std::wstring_view argument) {
     return Catalog().FormatText(key, argument);

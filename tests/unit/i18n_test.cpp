@@ -14,7 +14,8 @@ TextTable Parse(std::wstring_view text, bool expectOk = true) {
 
 TEST(LanguageFileParser, ReadsEntriesAndSkipsCommentsAndBlankLines) {
     const auto table = Parse(
-        L"/* Status string */\n\"INSTALL\" = \"Install\";\n\n/* */\n\"TRY_AGAIN\" = \"Try again\";\n");
+        L"/* Status string */\n\"INSTALL\" = \"Install\";\n\n/* */\n\"TRY_AGAIN\" = \"Try "
+        L"again\";\n");
     EXPECT_EQ(table.size(), 2u);
     EXPECT_EQ(table.at(L"INSTALL"), L"Install");
     EXPECT_EQ(table.at(L"TRY_AGAIN"), L"Try again");
@@ -98,7 +99,8 @@ TEST(TextCatalog, FormatsNumbersInPlainDecimal) {
     });
     EXPECT_EQ(catalog.FormatText(L"RETRY", 5), L"Download failed. Retrying... 5 second(s)");
     EXPECT_EQ(catalog.FormatText(L"RETRY", -1), L"Download failed. Retrying... -1 second(s)");
-    EXPECT_EQ(catalog.FormatText(L"RETRY", 1234567), L"Download failed. Retrying... 1234567 second(s)");
+    EXPECT_EQ(catalog.FormatText(L"RETRY", 1234567),
+              L"Download failed. Retrying... 1234567 second(s)");
     EXPECT_EQ(catalog.FormatText(L"MISSING", 5), L"");
     EXPECT_EQ(catalog.GetText(L"MISSING"), L"");
     EXPECT_EQ(catalog.GetText(L"retry"), L"") << "keys are case-sensitive";
@@ -123,7 +125,8 @@ TEST(TextCatalog, LoadsOnceAndRetriesAfterAFailedLoad) {
 
 TEST(TextCatalog, ViewsStayValidAcrossLaterLookups) {
     TextCatalog catalog([](TextTable& t) {
-        for (int i = 0; i < 100; ++i) t[L"K" + std::to_wstring(i)] = std::wstring(40, L'a' + i % 26);
+        for (int i = 0; i < 100; ++i)
+            t[L"K" + std::to_wstring(i)] = std::wstring(40, L'a' + i % 26);
         return true;
     });
     const std::wstring_view first = catalog.GetText(L"K0");

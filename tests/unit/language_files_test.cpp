@@ -48,7 +48,8 @@ TEST(LanguageFiles, OneFileForEveryResourceId) {
     std::set<int> ids;
     for (const auto& [id, file] : Files()) ids.insert(id);
     std::set<int> expected;
-    for (int id = kFirstLanguageResourceId; id <= kLastLanguageResourceId; ++id) expected.insert(id);
+    for (int id = kFirstLanguageResourceId; id <= kLastLanguageResourceId; ++id)
+        expected.insert(id);
     EXPECT_EQ(ids, expected);
 }
 
@@ -102,8 +103,8 @@ TEST(LanguageFiles, TranslationsDifferFromEnglishWhereTheyShould) {
         for (const auto& [key, value] : Files().at(id).table) count += value != english.at(key);
         return count;
     };
-    for (int id : {138, 139, 141, 143, 146, 149, 150, 152, 154, 156, 157, 158, 166, 167, 169, 173,
-                   174, 175, 176, 177, 178}) {
+    for (int id : {138, 139, 141, 143, 146, 149, 150, 152, 154, 156, 157,
+                   158, 166, 167, 169, 173, 174, 175, 176, 177, 178}) {
         EXPECT_GE(translated(id), 38) << Files().at(id).name;
     }
     for (int id : {144, 148, 155, 159, 160, 161}) {

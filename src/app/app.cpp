@@ -1,0 +1,67 @@
+#include "app/app.h"
+
+#include <winsock.h>
+#include <commctrl.h>
+
+#include "app/main_wnd.h"
+#include "app/messages.h"
+
+namespace {
+
+// Windows Sockets 1.1 for the life of the program; nothing but version 1.1 is accepted.
+class WinsockSession {
+  public:
+    WinsockSession() {
+        WSADATA data{};
+        started_ = ::WSAStartup(MAKEWORD(1, 1), &data) == 0;
+        ok_ = started_ && data.wVersion == MAKEWORD(1, 1);
+    }
+    ~WinsockSession() {
+        if (started_) ::WSACleanup();
+    }
+    bool Ok() const { return ok_; }
+
+  private:
+    bool started_ = false;
+    bool ok_ = false;
+};
+
+void ShowSocketsError() {
+    wchar_t text[256] = L"";
+    ::LoadStringW(::GetModuleHandleW(nullptr), kIdsSocketsInitFailed, text, 256);
+    ::MessageBoxW(nullptr, text, nullptr, MB_OK);
+}
+
+}  // namespace
+
+bool CFetchwingApp::InitInstance() {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    WinsockSession sockets;
+    if (!sockets.Ok()) {
+        ShowSocketsError();
+        return false;
+    }
+
+    m_uAppMessage = ::RegisterWindowMessageW(kAppMessageName);
+    m_hMutex.Reset(::CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName));
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        BroadcastMessage(m_uAppMessage);
+        return false;
+    }
+
+    // Visual styles come from the manifest (common controls 6); nothing else to set up here.
+    CMainWnd mainWindow;
+    m_pMainWnd = &mainWindow;
+    mainWindow.DoModal();
+    m_pMainWnd = nullptr;
+    return false;
+}
+
+CFetchwingApp theApp;
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    theApp.InitInstance();
+    return 0;
+}

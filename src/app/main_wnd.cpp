@@ -1,0 +1,152 @@
+#include "app/main_wnd.h"
+
+#include "app/messages.h"
+#include "app/page_fonts.h"
+#include "i18n/texts.h"
+
+kv::win::Font g_titleFont;
+kv::win::Font g_subtitleFont;
+kv::win::Font g_textFont;
+
+namespace {
+
+constexpr int kRegularFontId = 183;
+constexpr int kBoldFontId = 184;
+constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
+
+// Font files added to the process's private font table, each once, removed at process exit.
+class PrivateFonts {
+  public:
+    void AddFromResource(int id) {
+        if (added_[id - kRegularFontId]) return;
+        HMODULE module = ::GetModuleHandleW(nullptr);
+        HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"BINARY");
+        HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+        void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+        if (!bytes) return;  // missing: the face is then taken from whatever the system has
+        DWORD count = 0;
+        added_[id - kRegularFontId] = kv::win::UniqueHandle<HANDLE, ::RemoveFontMemResourceEx>(
+            ::AddFontMemResourceEx(bytes, ::SizeofResource(module, found), nullptr, &count));
+    }
+
+  private:
+    kv::win::UniqueHandle<HANDLE, ::RemoveFontMemResourceEx> added_[2];
+};
+
+PrivateFonts g_privateFonts;
+
+kv::win::Font CreatePageFont(HWND window, const wchar_t* face, int resourceId, int points) {
+    g_privateFonts.AddFromResource(resourceId);
+    kv::win::WindowDC dc(window);
+    LOGFONTW font{};
+    font.lfHeight = -::MulDiv(points, ::GetDeviceCaps(dc.Get(), LOGPIXELSY), 72);
+    font.lfWeight = FW_NORMAL;  // the boldness comes from the face "Roboto Bold"
+    font.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+    font.lfQuality = CLEARTYPE_NATURAL_QUALITY;
+    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    return kv::win::Font(::CreateFontIndirectW(&font));
+}
+
+}  // namespace
+
+CMainWnd::CMainWnd()
+    : Dialog(kTemplateId),
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId))) {}
+
+BOOL CMainWnd::OnInitDialog() {
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    g_titleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 14);
+    g_subtitleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 11);
+    g_textFont = CreatePageFont(Hwnd(), L"Roboto Regular", kRegularFontId, 10);
+
+    CreatePages();
+    m_editionPage.Show(SW_SHOW);
+    return TRUE;
+}
+
+void CMainWnd::CreatePages() {
+    m_editionPage.Create(Hwnd());
+    ::SetParent(m_editionPage.Hwnd(), Hwnd());
+    m_downloadPage.Create(Hwnd());  // its template is not visible: it stays hidden
+    ::SetParent(m_downloadPage.Hwnd(), Hwnd());
+}
+
+void CMainWnd::ShowDownloadPage(unsigned char trial) {
+    m_editionPage.Show(SW_HIDE);
+    m_downloadPage.m_bTrial = trial;
+    m_downloadPage.Show(SW_SHOW);
+    m_downloadPage.StopTimer(CDownloadPage::kSlideTimerId);
+    m_downloadPage.ShowSlide(1);
+    m_downloadPage.m_uSlideTimer =
+        m_downloadPage.StartTimer(CDownloadPage::kSlideTimerId, CDownloadPage::kSlidePeriodMs);
+    m_downloadPage.m_uStartTimer =
+        m_downloadPage.StartTimer(CDownloadPage::kStartTimerId, CDownloadPage::kStartDelayMs);
+}
+
+bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
+    switch (message) {
+        case WM_PAINT:
+            if (!::IsIconic(Hwnd())) return false;
+            PaintMinimised();
+            return true;
+        case WM_QUERYDRAGICON:
+            result = reinterpret_cast<LRESULT>(m_hIcon);
+            return true;
+        case WM_CLOSE:
+            OnClose();
+            return true;
+        case WM_COMMAND:
+            // Escape (IDCANCEL) abandons the installation like the close box, with the same
+            // question; Enter (IDOK) on the frame has nothing to confirm.
+            if (LOWORD(wParam) == IDCANCEL) ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
+            return LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK;
+    }
+    if (message == g_uRestoreMainWnd) {
+        OnRestore();
+        return true;
+    }
+    if (message == g_uCloseMainWnd) {
+        ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
+        return true;
+    }
+    if (message == g_uHideMainWnd) {
+        Show(SW_HIDE);
+        return true;
+    }
+    return false;
+}
+
+void CMainWnd::PaintMinimised() {
+    kv::win::PaintDC dc(Hwnd());
+    ::SendMessageW(Hwnd(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc.Get(), x, y, m_hIcon);
+}
+
+void CMainWnd::OnRestore() {
+    m_editionPage.DestroyWindow();
+    m_downloadPage.DestroyWindow();
+    CreatePages();
+    m_editionPage.Show(SW_SHOW);
+    ::UpdateWindow(m_editionPage.Hwnd());
+    ::UpdateWindow(Hwnd());
+    Show(SW_SHOWNORMAL);
+}
+
+void CMainWnd::OnClose() {
+    if (!m_downloadPage.m_bInstalled && !m_downloadPage.m_bStopped) {
+        const std::wstring question(GetText(L"INSTALL_NOT_COMPLETED"));
+        if (::MessageBoxW(Hwnd(), question.c_str(), kConfirmationCaption,
+                          MB_YESNO | MB_ICONERROR) == IDNO) {
+            return;
+        }
+        m_downloadPage.Stop(true);
+    }
+    EndDialog(IDCANCEL);
+}

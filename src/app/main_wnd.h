@@ -1,0 +1,34 @@
+#pragma once
+// The program's only top-level window: hosts the edition choice page and the download page, one
+// at a time, confirms before the user abandons the installation, and obeys the registered
+// messages that hide it, close it or bring it back to its first page.
+
+#include "pages/download_page.h"
+#include "pages/license_selection.h"
+#include "win/dialog.h"
+#include "win/handles.h"
+
+class CMainWnd : public kv::win::Dialog {
+  public:
+    static constexpr UINT kTemplateId = 104;
+    static constexpr int kIconId = 128;
+
+    CMainWnd();
+
+    // Switches to the download page for the chosen edition (1 trial, 0 paid) and starts it.
+    void ShowDownloadPage(unsigned char trial);
+
+  protected:
+    BOOL OnInitDialog() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+  private:
+    void CreatePages();
+    void PaintMinimised();
+    void OnRestore();
+    void OnClose();
+
+    HICON m_hIcon = nullptr;  // shared resource icon: never destroyed
+    CLicenseSelection m_editionPage;
+    CDownloadPage m_downloadPage;
+};

@@ -1,0 +1,70 @@
+#pragma once
+// Drives the installer from a separate test process: starts it, finds its windows by caption,
+// class and control id, and waits for conditions instead of sleeping for fixed times.
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "win/handles.h"
+
+namespace kv::test {
+
+inline constexpr wchar_t kMainCaption[] = L"Kestrova Pro Installer";
+inline constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
+inline constexpr auto kPatience = std::chrono::seconds(20);
+
+// Polls `condition` until it holds or `timeout` has passed; true when it held.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds timeout = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// The top-level window of process `pid` with this caption (and class, if given), or null.
+HWND FindProcessWindow(DWORD pid, const wchar_t* caption, const wchar_t* className = nullptr);
+
+// The text of a window, e.g. of a control found by id.
+std::wstring WindowText(HWND window);
+
+// Of the children of `parent`, the dialog (page) that holds a control with `controlId`.
+HWND FindPageWithControl(HWND parent, int controlId);
+
+void Broadcast(const wchar_t* registeredMessageName);
+
+// Full path of a program built next to the tests (e.g. L"src/app/kvpro-installer.exe").
+std::wstring BuiltProgram(const wchar_t* relativePath);
+
+class InstallerProcess {
+  public:
+    explicit InstallerProcess(std::wstring program = BuiltProgram(L"src/app/kvpro-installer.exe"));
+    InstallerProcess(const InstallerProcess&) = delete;
+    InstallerProcess& operator=(const InstallerProcess&) = delete;
+    // Ends a copy that the test left running, so that the next test starts clean.
+    ~InstallerProcess();
+
+    bool Start();
+    // The main window, once it is visible.
+    HWND WaitForMainWindow();
+    bool WaitForExit(std::chrono::milliseconds timeout = kPatience);
+    bool Running() const;
+    DWORD ExitCode() const;
+    DWORD Pid() const { return pid_; }
+
+    // The close confirmation, once it is shown.
+    HWND WaitForConfirmation();
+
+  private:
+    std::wstring program_;
+    kv::win::KernelHandle process_;
+    DWORD pid_ = 0;
+};
+
+}  // namespace kv::test

@@ -1,0 +1,146 @@
+// The application shell as a user and other programs meet it: one copy per machine, the
+// registered messages, the close confirmation and the pages it hosts.
+
+#include <gtest/gtest.h>
+
+#include "app/messages.h"
+#include "installer_driver.h"
+
+namespace kv::test {
+namespace {
+
+constexpr int kTrialButton = 1011;
+constexpr int kStatusLine = 1001;
+
+HWND EditionPage(HWND main) {
+    return FindPageWithControl(main, kTrialButton);
+}
+HWND DownloadPage(HWND main) {
+    return FindPageWithControl(main, kStatusLine);
+}
+
+void Answer(HWND box, int button) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+}
+
+// The message box's text (its static control has the id 0xFFFF).
+std::wstring BoxText(HWND box) {
+    return WindowText(::GetDlgItem(box, 0xFFFF));
+}
+
+TEST(SingleInstance, SecondCopyEndsAtOnceWithoutAWindowWhileTheFirstKeepsRunning) {
+    InstallerProcess first;
+    ASSERT_TRUE(first.Start());
+    HWND main = first.WaitForMainWindow();
+    ASSERT_TRUE(main);
+    RECT before{};
+    ::GetWindowRect(main, &before);
+
+    InstallerProcess second;
+    ASSERT_TRUE(second.Start());
+    ASSERT_TRUE(second.WaitForExit());
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_FALSE(FindProcessWindow(second.Pid(), kMainCaption));
+
+    // The first copy is untouched: still running, visible, in place, on its first page.
+    EXPECT_TRUE(first.Running());
+    EXPECT_TRUE(::IsWindowVisible(main));
+    RECT after{};
+    ::GetWindowRect(main, &after);
+    EXPECT_TRUE(::EqualRect(&before, &after));
+    EXPECT_TRUE(::IsWindowVisible(EditionPage(main)));
+}
+
+TEST(SingleInstance, StartsNormallyAgainAfterTheFirstCopyHasEnded) {
+    {
+        InstallerProcess first;
+        ASSERT_TRUE(first.Start());
+        ASSERT_TRUE(first.WaitForMainWindow());
+        ::TerminateProcess(OpenProcess(PROCESS_TERMINATE, FALSE, first.Pid()), 0);
+        ASSERT_TRUE(first.WaitForExit());
+    }
+    InstallerProcess again;
+    ASSERT_TRUE(again.Start());
+    EXPECT_TRUE(again.WaitForMainWindow());
+}
+
+TEST(RegisteredMessages, HideRestoreAndCloseDriveTheMainWindow) {
+    InstallerProcess installer;
+    ASSERT_TRUE(installer.Start());
+    HWND main = installer.WaitForMainWindow();
+    ASSERT_TRUE(main);
+
+    // The application's own broadcast name means nothing to the window.
+    Broadcast(kAppMessageName);
+    Broadcast(kHideMainWndName);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(main); }));
+
+    ::ShowWindow(main, SW_MINIMIZE);
+    Broadcast(kRestoreMainWndName);
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(main) && !::IsIconic(main); }));
+    EXPECT_TRUE(WaitUntil([&] { return ::IsWindowVisible(EditionPage(main)) != FALSE; }));
+
+    Broadcast(kCloseMainWndName);
+    HWND box = installer.WaitForConfirmation();
+    ASSERT_TRUE(box);
+    Answer(box, IDYES);
+    EXPECT_TRUE(installer.WaitForExit());
+}
+
+TEST(RegisteredMessages, RestoreRebuildsThePagesAndShowsTheEditionChoice) {
+    InstallerProcess installer;
+    ASSERT_TRUE(installer.Start());
+    HWND main = installer.WaitForMainWindow();
+    ASSERT_TRUE(main);
+    HWND edition = EditionPage(main);
+    ASSERT_TRUE(edition);
+
+    // Choose the trial edition: the download page replaces the edition page.
+    ::PostMessageW(edition, WM_COMMAND, MAKEWPARAM(kTrialButton, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(edition, kTrialButton)));
+    ASSERT_TRUE(WaitUntil([&] {
+        HWND download = DownloadPage(main);
+        return download && ::IsWindowVisible(download) && !::IsWindowVisible(edition);
+    }));
+
+    Broadcast(kRestoreMainWndName);
+    ASSERT_TRUE(WaitUntil([&] {
+        HWND page = EditionPage(main);
+        return page && page != edition && ::IsWindowVisible(page);
+    }));
+    HWND download = DownloadPage(main);
+    ASSERT_TRUE(download);
+    EXPECT_FALSE(::IsWindowVisible(download));
+    EXPECT_EQ(WindowText(::GetDlgItem(download, kStatusLine)),
+              L"Checking for the Internet connection...");
+}
+
+TEST(CloseConfirmation, NoKeepsTheWindowAndYesEndsTheProgram) {
+    InstallerProcess installer;
+    ASSERT_TRUE(installer.Start());
+    HWND main = installer.WaitForMainWindow();
+    ASSERT_TRUE(main);
+
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    HWND box = installer.WaitForConfirmation();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(::GetWindow(box, GW_OWNER), main);
+    EXPECT_EQ(BoxText(box), L"Installation is not completed. Are you sure you want to cancel?");
+    EXPECT_TRUE(::GetDlgItem(box, IDYES) && ::GetDlgItem(box, IDNO));
+    Answer(box, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+    EXPECT_FALSE(installer.WaitForExit(std::chrono::milliseconds(500)));
+    EXPECT_TRUE(::IsWindowVisible(main));
+
+    // Escape on the window abandons the installation the same way: it asks first.
+    ::PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
+    box = installer.WaitForConfirmation();
+    ASSERT_TRUE(box);
+    Answer(box, IDYES);
+    EXPECT_TRUE(installer.WaitForExit());
+    EXPECT_EQ(installer.ExitCode(), 0u);
+}
+
+}  // namespace
+}  // namespace kv::test
