@@ -1,7 +1,9 @@
 #pragma once
 // Helpers shared by the cipher engine and envelope tests.
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
