@@ -112,6 +112,11 @@ HWND InstallerProcess::WaitForConfirmation() {
     return box;
 }
 
+HWND InstallerProcess::AskToClose(HWND main) {
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    return WaitForConfirmation();
+}
+
 bool InstallerProcess::WaitForExit(std::chrono::milliseconds timeout) {
     return process_ && ::WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) ==
                            WAIT_OBJECT_0;

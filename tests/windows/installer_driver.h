@@ -65,6 +65,8 @@ class InstallerProcess {
 
     // The close confirmation, once it is shown.
     HWND WaitForConfirmation();
+    // Closes the main window as the close box does; returns the confirmation it asks.
+    HWND AskToClose(HWND main);
 
   private:
     std::wstring program_;

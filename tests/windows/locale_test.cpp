@@ -34,8 +34,7 @@ TEST(Locale, CloseConfirmationComesFromTheLanguageFileOfTheUsersLocale) {
     ASSERT_TRUE(installer.Start());
     HWND main = installer.WaitForMainWindow();
     ASSERT_TRUE(main);
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    HWND box = installer.WaitForConfirmation();
+    HWND box = installer.AskToClose(main);
     ASSERT_TRUE(box);
     EXPECT_EQ(BoxText(box), expected);
     Answer(box, IDYES);

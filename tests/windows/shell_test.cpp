@@ -112,8 +112,7 @@ TEST(CloseConfirmation, NoKeepsTheWindowAndYesEndsTheProgram) {
     HWND main = installer.WaitForMainWindow();
     ASSERT_TRUE(main);
 
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    HWND box = installer.WaitForConfirmation();
+    HWND box = installer.AskToClose(main);
     ASSERT_TRUE(box);
     EXPECT_EQ(::GetWindow(box, GW_OWNER), main);
     EXPECT_EQ(BoxText(box), L"Installation is not completed. Are you sure you want to cancel?");
