@@ -31,13 +31,25 @@ kv_start_xvfb() {
   kv_on_exit "kill $KV_XVFB_PID 2>/dev/null; wait $KV_XVFB_PID 2>/dev/null"
 }
 
-# Creates the private Wine prefix if needed and keeps one Wine server running for this script,
-# so that every program started under Wine skips the server's start-up.
-kv_start_wine() {
+# Creates the private Wine prefix once. A new prefix's Internet settings say "detect a proxy
+# automatically", which would send WPAD lookups off the machine from every test that makes an
+# HTTP request: the prefix starts with a direct connection instead (tests that need a proxy
+# write their own settings and put these back).
+kv_prepare_prefix() {
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1 || true
-  fi
+  wineboot -i >/dev/null 2>&1 || true
+  local direct=460000000100000001000000000000000000000000000000
+  direct+=$(printf '0%.0s' $(seq 64))
+  wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+    /v DefaultConnectionSettings /t REG_BINARY /d "$direct" /f >/dev/null 2>&1 || true
+  wineserver -w || true
+}
+
+# Keeps one Wine server running for this script, so that every program started under Wine skips
+# the server's start-up.
+kv_start_wine() {
+  (flock 9 && kv_prepare_prefix) 9>"$WINEPREFIX.lock"
   wineserver -p 2>/dev/null || true  # may already be running
   # Start Wine's own background processes now, detached from our output: a program that
   # started them would hand them its output pipe and CTest would wait for them to close it.

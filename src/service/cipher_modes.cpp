@@ -56,30 +56,68 @@ uint32_t CrcOfWord(uint32_t word) {
     return Crc32(bytes, sizeof bytes);
 }
 
-// Word-wise XOR helpers; memcpy keeps the loads aligned-agnostic and lets the compiler vectorise.
+// XOR helpers. Against the library's parallel AES a plain XOR pass over a unit is not free, so
+// the repeating-pattern XOR (the whitening) gets a 32-byte-lane variant for processors with AVX2,
+// chosen at run time; both keep memcpy for alignment-agnostic loads.
+typedef uint64_t Lane16 __attribute__((vector_size(16)));
+typedef uint64_t Lane32 __attribute__((vector_size(32)));
+
 void XorInto(unsigned char* data, const unsigned char* other, size_t length) {
     size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t a, b;
-        std::memcpy(&a, data + i, 8);
-        std::memcpy(&b, other + i, 8);
+    for (; i + 16 <= length; i += 16) {
+        Lane16 a, b;
+        std::memcpy(&a, data + i, 16);
+        std::memcpy(&b, other + i, 16);
         a ^= b;
-        std::memcpy(data + i, &a, 8);
+        std::memcpy(data + i, &a, 16);
     }
     for (; i < length; ++i) data[i] ^= other[i];
 }
+
+size_t XorRepeatingLanes16(unsigned char* data, size_t length, uint64_t word) {
+    const Lane16 lane = {word, word};
+    size_t i = 0;
+    for (; i + 16 <= length; i += 16) {
+        Lane16 a;
+        std::memcpy(&a, data + i, 16);
+        a ^= lane;
+        std::memcpy(data + i, &a, 16);
+    }
+    return i;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) size_t XorRepeatingLanes32(unsigned char* data, size_t length,
+                                                           uint64_t word) {
+    const Lane32 lane = {word, word, word, word};
+    size_t i = 0;
+    for (; i + 32 <= length; i += 32) {
+        Lane32 a;
+        std::memcpy(&a, data + i, 32);
+        a ^= lane;
+        std::memcpy(data + i, &a, 32);
+    }
+    return i + XorRepeatingLanes16(data + i, length - i, word);
+}
+
+using XorLanes = size_t (*)(unsigned char*, size_t, uint64_t);
+
+XorLanes ChooseXorRepeatingLanes() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? XorRepeatingLanes32 : XorRepeatingLanes16;
+}
+#endif
 
 void XorRepeating(unsigned char* data, size_t length, const unsigned char pattern[8]) {
     uint64_t word;
     std::memcpy(&word, pattern, 8);
     if (word == 0) return;
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t a;
-        std::memcpy(&a, data + i, 8);
-        a ^= word;
-        std::memcpy(data + i, &a, 8);
-    }
+#if defined(__x86_64__) || defined(__i386__)
+    static const XorLanes lanes = ChooseXorRepeatingLanes();
+    size_t i = lanes(data, length, word);
+#else
+    size_t i = XorRepeatingLanes16(data, length, word);
+#endif
     for (; i < length; ++i) data[i] ^= pattern[i % 8];
 }
 

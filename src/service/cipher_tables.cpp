@@ -99,8 +99,12 @@ uint32_t CipherScheduleSize(uint32_t cipherId) {
 }
 
 int AlgorithmCount() {
-    int count = 0;
-    while (AlgorithmTable[count + 1].chain[0] != kCipherNone) ++count;
+    // The unit operations ask this for every unit; the table is constant, so count it once.
+    static const int count = [] {
+        int entries = 0;
+        while (AlgorithmTable[entries + 1].chain[0] != kCipherNone) ++entries;
+        return entries;
+    }();
     return count;
 }
 

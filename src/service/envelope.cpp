@@ -6,6 +6,7 @@
 
 #include "service/cipher_engine.h"
 #include "service/cipher_tables.h"
+#include "service/secure_fill.h"
 
 namespace {
 
@@ -41,8 +42,9 @@ void FillKeyMaterial(unsigned char (&material)[kKeyMaterialSize], const unsigned
                      std::string_view passPhrase) {
     std::memset(material, 0, sizeof material);
     std::memcpy(material, salt, kSaltSize);
-    const std::vector<unsigned char> key = HexToBytes(passPhrase.substr(0, 2 * kKeySize));
+    std::vector<unsigned char> key = HexToBytes(passPhrase.substr(0, 2 * kKeySize));
     if (!key.empty()) std::memcpy(material + kKeyOffset, key.data(), key.size());
+    SecureFill(key.data(), 0x00, key.size());
 }
 
 // Enciphers or deciphers `buffer` from byte 16 on as one unit. False if the key setup failed.
@@ -55,7 +57,7 @@ bool RunEnvelopeCipher(std::string& buffer, std::string_view passPhrase, bool en
     KeySchedule* schedule = nullptr;
     const int status = KeySetup(AlgorithmTable[kAlgorithmAes128].identifier, nullptr, &mode,
                                 nullptr, 0, material, &schedule);
-    std::memset(material, 0, sizeof material);
+    SecureFill(material, 0x00, sizeof material);
     if (status != kKeySetupOk) return false;
     auto* data = reinterpret_cast<unsigned char*>(buffer.data()) + kSaltSize;
     const auto length = static_cast<uint32_t>(cipherLength);

@@ -5,18 +5,14 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
-#include <memory>
 #include <new>
 #include <vector>
 
+#include "win/handles.h"
+
 namespace {
 
-// Owner of a key handle that is not (yet) the process-wide one.
-struct KeyCloser {
-    using pointer = HKEY;
-    void operator()(HKEY key) const { ::RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<HKEY, KeyCloser>;
+using UniqueKey = kv::win::RegistryKey;  // a key handle that is not (yet) the process-wide one
 
 // Opened on first use and kept for the life of the process. Events may be built on several
 // threads, so the first open is settled by a compare-exchange: a thread that loses the race closes
@@ -36,8 +32,8 @@ HKEY ProductKey() {
     if (cached != nullptr) return cached;
     UniqueKey opened = CreateProductKey();
     if (!opened) return nullptr;
-    if (g_productKey.compare_exchange_strong(cached, opened.get(), std::memory_order_acq_rel)) {
-        return opened.release();
+    if (g_productKey.compare_exchange_strong(cached, opened.Get(), std::memory_order_acq_rel)) {
+        return opened.Release();
     }
     return cached;  // another thread opened it first; ours closes here
 }

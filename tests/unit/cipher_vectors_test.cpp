@@ -104,18 +104,6 @@ const CbcVector kSp80038aCbc[] = {
      "39f23369a9d9bacfa530e26304231461 b2eb05e2c39be9fcda6c19078c6a9d1b"},
 };
 
-// Holds the library's chained handles of a schedule, so that the engine's own block-wise code
-// does the work; both paths must give the same bytes.
-class BulkPathsHeld {
-  public:
-    explicit BulkPathsHeld(const KeySchedule* schedule) {
-        for (int i = 0; i < kMaxChainLength; ++i) leases_[i].emplace(&schedule->primary[i]);
-    }
-
-  private:
-    std::optional<BulkLease> leases_[kMaxChainLength];
-};
-
 TEST(CipherVectors, Sp80038aCbcThroughModeTwoIsPlainCbc) {
     for (const CbcVector& v : kSp80038aCbc) {
         SCOPED_TRACE(v.key);

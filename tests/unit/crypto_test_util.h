@@ -1,14 +1,18 @@
 #pragma once
 // Helpers shared by the cipher engine and envelope tests.
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "service/block_cipher.h"
 #include "service/cipher_engine.h"
 #include "service/cipher_tables.h"
+#include "service/key_schedule.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -79,3 +83,15 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
+
+// Holds the library's chained handles of a schedule, so that the engine's own block-wise code
+// does the work; both paths must give the same bytes.
+class BulkPathsHeld {
+  public:
+    explicit BulkPathsHeld(const KeySchedule* schedule) {
+        for (int i = 0; i < kMaxChainLength; ++i) leases_[i].emplace(&schedule->primary[i]);
+    }
+
+  private:
+    std::optional<BulkLease> leases_[kMaxChainLength];
+};

@@ -53,6 +53,15 @@ void Broadcast(const wchar_t* registeredMessageName) {
     ::PostMessageW(HWND_BROADCAST, ::RegisterWindowMessageW(registeredMessageName), 0, 0);
 }
 
+void Answer(HWND box, int button) {
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
+}
+
+std::wstring BoxText(HWND box) {
+    return WindowText(::GetDlgItem(box, 0xFFFF));
+}
+
 std::wstring BuiltProgram(const wchar_t* relativePath) {
     const std::string binaryDir = KV_BINARY_DIR;
     std::wstring path(binaryDir.begin(), binaryDir.end());
@@ -101,6 +110,11 @@ HWND InstallerProcess::WaitForConfirmation() {
         return box && ::IsWindowVisible(box);
     });
     return box;
+}
+
+HWND InstallerProcess::AskToClose(HWND main) {
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    return WaitForConfirmation();
 }
 
 bool InstallerProcess::WaitForExit(std::chrono::milliseconds timeout) {

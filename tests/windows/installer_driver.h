@@ -39,6 +39,11 @@ HWND FindPageWithControl(HWND parent, int controlId);
 
 void Broadcast(const wchar_t* registeredMessageName);
 
+// Clicks a button of a message box, e.g. IDYES.
+void Answer(HWND box, int button);
+// A message box's text (its static control has the id 0xFFFF).
+std::wstring BoxText(HWND box);
+
 // Full path of a program built next to the tests (e.g. L"src/app/kvpro-installer.exe").
 std::wstring BuiltProgram(const wchar_t* relativePath);
 
@@ -60,6 +65,8 @@ class InstallerProcess {
 
     // The close confirmation, once it is shown.
     HWND WaitForConfirmation();
+    // Closes the main window as the close box does; returns the confirmation it asks.
+    HWND AskToClose(HWND main);
 
   private:
     std::wstring program_;

@@ -34,11 +34,10 @@ TEST(Locale, CloseConfirmationComesFromTheLanguageFileOfTheUsersLocale) {
     ASSERT_TRUE(installer.Start());
     HWND main = installer.WaitForMainWindow();
     ASSERT_TRUE(main);
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    HWND box = installer.WaitForConfirmation();
+    HWND box = installer.AskToClose(main);
     ASSERT_TRUE(box);
-    EXPECT_EQ(WindowText(::GetDlgItem(box, 0xFFFF)), expected);
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    EXPECT_EQ(BoxText(box), expected);
+    Answer(box, IDYES);
     EXPECT_TRUE(installer.WaitForExit());
 }
 

@@ -19,16 +19,6 @@ HWND DownloadPage(HWND main) {
     return FindPageWithControl(main, kStatusLine);
 }
 
-void Answer(HWND box, int button) {
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box, button)));
-}
-
-// The message box's text (its static control has the id 0xFFFF).
-std::wstring BoxText(HWND box) {
-    return WindowText(::GetDlgItem(box, 0xFFFF));
-}
-
 TEST(SingleInstance, SecondCopyEndsAtOnceWithoutAWindowWhileTheFirstKeepsRunning) {
     InstallerProcess first;
     ASSERT_TRUE(first.Start());
@@ -122,8 +112,7 @@ TEST(CloseConfirmation, NoKeepsTheWindowAndYesEndsTheProgram) {
     HWND main = installer.WaitForMainWindow();
     ASSERT_TRUE(main);
 
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    HWND box = installer.WaitForConfirmation();
+    HWND box = installer.AskToClose(main);
     ASSERT_TRUE(box);
     EXPECT_EQ(::GetWindow(box, GW_OWNER), main);
     EXPECT_EQ(BoxText(box), L"Installation is not completed. Are you sure you want to cancel?");
