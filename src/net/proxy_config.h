@@ -11,7 +11,7 @@
 
 // What one exchange does about proxies; built anew for every exchange.
 struct ProxyPlan {
-    bool autoProxy = false;         // resolve a proxy per request with WinHttpGetProxyForUrl
+    bool autoProxy = false;             // resolve a proxy per request with WinHttpGetProxyForUrl
     kv::win::GlobalText autoConfigUrl;  // configuration script URL, or empty
     DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
     std::wstring proxyList;  // fixed proxy list for WinHttpOpen; empty when there is none

@@ -8,7 +8,9 @@
 
 namespace net {
 
-inline void CloseWinHttpHandle(HINTERNET handle) { ::WinHttpCloseHandle(handle); }
+inline void CloseWinHttpHandle(HINTERNET handle) {
+    ::WinHttpCloseHandle(handle);
+}
 
 using WinHttpHandle = kv::win::UniqueHandle<HINTERNET, CloseWinHttpHandle>;
 
