@@ -75,9 +75,17 @@ InstallerProcess::InstallerProcess(std::wstring program) : program_(std::move(pr
 
 InstallerProcess::~InstallerProcess() {
     if (Running()) {
-        ::TerminateProcess(process_.Get(), 1);
+        Terminate();
         ::WaitForSingleObject(process_.Get(), 5000);
     }
+}
+
+void InstallerProcess::Terminate() {
+    if (process_) ::TerminateProcess(process_.Get(), 1);
+}
+
+HWND InstallerProcess::StartAndWaitForMainWindow() {
+    return Start() ? WaitForMainWindow() : nullptr;
 }
 
 bool InstallerProcess::Start() {

@@ -56,6 +56,10 @@ class InstallerProcess {
     ~InstallerProcess();
 
     bool Start();
+    // Starts the installer and waits for its main window; null when either fails.
+    HWND StartAndWaitForMainWindow();
+    // Ends the program at once, as the task manager would.
+    void Terminate();
     // The main window, once it is visible.
     HWND WaitForMainWindow();
     bool WaitForExit(std::chrono::milliseconds timeout = kPatience);

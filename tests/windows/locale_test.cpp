@@ -31,8 +31,7 @@ TEST(Locale, CloseConfirmationComesFromTheLanguageFileOfTheUsersLocale) {
     ASSERT_FALSE(expected.empty()) << "KV_EXPECTED_LANGUAGE_FILE names no readable file";
 
     InstallerProcess installer;
-    ASSERT_TRUE(installer.Start());
-    HWND main = installer.WaitForMainWindow();
+    HWND main = installer.StartAndWaitForMainWindow();
     ASSERT_TRUE(main);
     HWND box = installer.AskToClose(main);
     ASSERT_TRUE(box);

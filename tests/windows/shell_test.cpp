@@ -21,8 +21,7 @@ HWND DownloadPage(HWND main) {
 
 TEST(SingleInstance, SecondCopyEndsAtOnceWithoutAWindowWhileTheFirstKeepsRunning) {
     InstallerProcess first;
-    ASSERT_TRUE(first.Start());
-    HWND main = first.WaitForMainWindow();
+    HWND main = first.StartAndWaitForMainWindow();
     ASSERT_TRUE(main);
     RECT before{};
     ::GetWindowRect(main, &before);
@@ -45,20 +44,17 @@ TEST(SingleInstance, SecondCopyEndsAtOnceWithoutAWindowWhileTheFirstKeepsRunning
 TEST(SingleInstance, StartsNormallyAgainAfterTheFirstCopyHasEnded) {
     {
         InstallerProcess first;
-        ASSERT_TRUE(first.Start());
-        ASSERT_TRUE(first.WaitForMainWindow());
-        ::TerminateProcess(OpenProcess(PROCESS_TERMINATE, FALSE, first.Pid()), 0);
+        ASSERT_TRUE(first.StartAndWaitForMainWindow());
+        first.Terminate();
         ASSERT_TRUE(first.WaitForExit());
     }
     InstallerProcess again;
-    ASSERT_TRUE(again.Start());
-    EXPECT_TRUE(again.WaitForMainWindow());
+    EXPECT_TRUE(again.StartAndWaitForMainWindow());
 }
 
 TEST(RegisteredMessages, HideRestoreAndCloseDriveTheMainWindow) {
     InstallerProcess installer;
-    ASSERT_TRUE(installer.Start());
-    HWND main = installer.WaitForMainWindow();
+    HWND main = installer.StartAndWaitForMainWindow();
     ASSERT_TRUE(main);
 
     // The application's own broadcast name means nothing to the window.
@@ -80,8 +76,7 @@ TEST(RegisteredMessages, HideRestoreAndCloseDriveTheMainWindow) {
 
 TEST(RegisteredMessages, RestoreRebuildsThePagesAndShowsTheEditionChoice) {
     InstallerProcess installer;
-    ASSERT_TRUE(installer.Start());
-    HWND main = installer.WaitForMainWindow();
+    HWND main = installer.StartAndWaitForMainWindow();
     ASSERT_TRUE(main);
     HWND edition = EditionPage(main);
     ASSERT_TRUE(edition);
@@ -108,8 +103,7 @@ TEST(RegisteredMessages, RestoreRebuildsThePagesAndShowsTheEditionChoice) {
 
 TEST(CloseConfirmation, NoKeepsTheWindowAndYesEndsTheProgram) {
     InstallerProcess installer;
-    ASSERT_TRUE(installer.Start());
-    HWND main = installer.WaitForMainWindow();
+    HWND main = installer.StartAndWaitForMainWindow();
     ASSERT_TRUE(main);
 
     HWND box = installer.AskToClose(main);
