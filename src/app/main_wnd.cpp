@@ -1,12 +1,9 @@
 #include "app/main_wnd.h"
 
 #include "app/messages.h"
-#include "app/page_fonts.h"
 #include "i18n/texts.h"
-
-kv::win::Font g_titleFont;
-kv::win::Font g_subtitleFont;
-kv::win::Font g_textFont;
+#include "pages/page_fonts.h"
+#include "res/ids/main_wnd_ids.h"
 
 namespace {
 
@@ -50,8 +47,8 @@ kv::win::Font CreatePageFont(HWND window, const wchar_t* face, int resourceId, i
 }  // namespace
 
 CMainWnd::CMainWnd()
-    : Dialog(kTemplateId),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIconId))) {}
+    : Dialog(IDD_MAIN_WINDOW),
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {}
 
 BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
@@ -103,6 +100,10 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             // question; Enter (IDOK) on the frame has nothing to confirm.
             if (LOWORD(wParam) == IDCANCEL) ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
             return LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK;
+    }
+    if (message == kEditionChosenMessage) {
+        ShowDownloadPage(static_cast<unsigned char>(wParam != 0));
+        return true;
     }
     if (message == g_uRestoreMainWnd) {
         OnRestore();

@@ -10,9 +10,6 @@
 
 class CMainWnd : public kv::win::Dialog {
   public:
-    static constexpr UINT kTemplateId = 104;
-    static constexpr int kIconId = 128;
-
     CMainWnd();
 
     // Switches to the download page for the chosen edition (1 trial, 0 paid) and starts it.

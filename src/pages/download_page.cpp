@@ -3,9 +3,9 @@
 #include "i18n/texts.h"
 
 void CDownloadPage::BindControls() {
-    Bind(m_status, kStatusLineId);
-    Bind(m_btnRetry, kRetryButtonId);
-    Bind(m_btnInstall, kInstallButtonId);
+    Bind(m_status, IDC_STATUS_LINE);
+    Bind(m_btnRetry, IDC_RETRY_BUTTON);
+    Bind(m_btnInstall, IDC_INSTALL_BUTTON);
 }
 
 BOOL CDownloadPage::OnInitDialog() {

@@ -3,21 +3,16 @@
 // progress and retries, and offers to install it.
 
 #include "pages/installer_page.h"
+#include "res/ids/download_page_ids.h"
 
 class CDownloadPage : public CInstallerPage {
   public:
-    static constexpr UINT kTemplateId = 102;
-    static constexpr int kInstallButtonId = IDOK;
-    static constexpr int kRetryButtonId = 3;
-    static constexpr int kProgressBarId = 1000;
-    static constexpr int kStatusLineId = 1001;
-
     static constexpr UINT_PTR kSlideTimerId = 1005;
     static constexpr UINT kSlidePeriodMs = 3000;
     static constexpr UINT_PTR kStartTimerId = 1012;
     static constexpr UINT kStartDelayMs = 1000;
 
-    CDownloadPage() : CInstallerPage(kTemplateId) {}
+    CDownloadPage() : CInstallerPage(IDD_DOWNLOAD_PAGE) {}
 
     // Shows slide 1 to 3, or the next one for 0.
     void ShowSlide(int slide);

@@ -1,13 +1,12 @@
 #include "pages/license_selection.h"
 
-#include "app/main_wnd.h"
-#include "app/page_fonts.h"
 #include "i18n/texts.h"
+#include "pages/page_fonts.h"
 #include "win/handles.h"
 
 void CLicenseSelection::BindControls() {
-    Bind(m_btnTrial, kTrialButtonId);
-    Bind(m_btnPaid, kPaidButtonId);
+    Bind(m_btnTrial, IDC_TRIAL_BUTTON);
+    Bind(m_btnPaid, IDC_PAID_BUTTON);
 }
 
 BOOL CLicenseSelection::OnInitDialog() {
@@ -27,9 +26,9 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
         return true;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        if (LOWORD(wParam) == kTrialButtonId) OnEditionChosen(1);
-        if (LOWORD(wParam) == kPaidButtonId) OnEditionChosen(0);
-        return LOWORD(wParam) == kTrialButtonId || LOWORD(wParam) == kPaidButtonId;
+        if (LOWORD(wParam) == IDC_TRIAL_BUTTON) OnEditionChosen(1);
+        if (LOWORD(wParam) == IDC_PAID_BUTTON) OnEditionChosen(0);
+        return LOWORD(wParam) == IDC_TRIAL_BUTTON || LOWORD(wParam) == IDC_PAID_BUTTON;
     }
     return false;
 }
@@ -49,7 +48,5 @@ void CLicenseSelection::OnPaint() {
 }
 
 void CLicenseSelection::OnEditionChosen(unsigned char trial) {
-    if (auto* mainWindow = dynamic_cast<CMainWnd*>(Dialog::FromHandle(::GetParent(Hwnd())))) {
-        mainWindow->ShowDownloadPage(trial);
-    }
+    ::SendMessageW(::GetParent(Hwnd()), kEditionChosenMessage, trial, 0);
 }

@@ -3,14 +3,15 @@
 // the main window which edition to fetch.
 
 #include "pages/installer_page.h"
+#include "res/ids/license_selection_ids.h"
+
+// Sent to the page's parent when the user picks an edition: wParam 1 for the trial edition, 0 for
+// the paid one.
+inline constexpr UINT kEditionChosenMessage = WM_APP + 1;
 
 class CLicenseSelection : public CInstallerPage {
   public:
-    static constexpr UINT kTemplateId = 179;
-    static constexpr int kTrialButtonId = 1011;
-    static constexpr int kPaidButtonId = 1010;
-
-    CLicenseSelection() : CInstallerPage(kTemplateId) {}
+    CLicenseSelection() : CInstallerPage(IDD_LICENSE_SELECTION) {}
 
   protected:
     void BindControls() override;

@@ -5,12 +5,14 @@
 
 #include "app/messages.h"
 #include "installer_driver.h"
+#include "res/ids/download_page_ids.h"
+#include "res/ids/license_selection_ids.h"
 
 namespace kv::test {
 namespace {
 
-constexpr int kTrialButton = 1011;
-constexpr int kStatusLine = 1001;
+constexpr int kTrialButton = IDC_TRIAL_BUTTON;
+constexpr int kStatusLine = IDC_STATUS_LINE;
 
 HWND EditionPage(HWND main) {
     return FindPageWithControl(main, kTrialButton);
