@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "analytics/measurement_query.h"
-#include "app/service_hosts.h"
+#include "service/service_hosts.h"
 #include "net/installer_downloader.h"
 #include "settings/settings_store.h"
 

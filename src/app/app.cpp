@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_wnd.h"
-#include "app/messages.h"
+#include "pages/registered_messages.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "app/main_wnd.h"
 
-#include "app/messages.h"
+#include "pages/registered_messages.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
 #include "res/ids/main_wnd_ids.h"

@@ -1,44 +1,147 @@
 #include "pages/download_page.h"
 
+#include <commctrl.h>
+
+#include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
+#include "pages/registered_messages.h"
+#include "service/service_hosts.h"
+
+CDownloadPage* g_pDownloadPage = nullptr;
+
+std::wstring WidenProductName() {
+    // Kept as narrow text and widened with the thread's code page, like the service's answers.
+    const int length = static_cast<int>(sizeof(kProductName) - 1);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    const int written =
+        ::MultiByteToWideChar(CP_THREAD_ACP, 0, kProductName, length, wide.data(), length);
+    wide.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    return wide;
+}
+
+CDownloadPage::CDownloadPage()
+    : CInstallerPage(IDD_DOWNLOAD_PAGE), m_brushWhite(::CreateSolidBrush(RGB(255, 255, 255))) {
+    g_pDownloadPage = this;
+    g_uProgressMessage = ::RegisterWindowMessageW(kProgressMessageName);
+    m_pEstimator = std::make_unique<TimeLeftEstimator>(this);
+    m_serverUrls.emplace_back(PrimaryServerUrl());
+    m_serverUrls.emplace_back(SecondaryServerUrl());
+}
+
+CDownloadPage::~CDownloadPage() {
+    // The worker uses this object: it must be gone before the object is, however the program
+    // ends (a window closed without the question after a stop skips Stop).
+    CancelAndWaitForWorker();
+    DeleteSetupFile();
+    if (g_pDownloadPage == this) g_pDownloadPage = nullptr;
+}
 
 void CDownloadPage::BindControls() {
     Bind(m_status, IDC_STATUS_LINE);
     Bind(m_btnRetry, IDC_RETRY_BUTTON);
     Bind(m_btnInstall, IDC_INSTALL_BUTTON);
+    Bind(m_progress, IDC_PROGRESS_BAR);
 }
 
 BOOL CDownloadPage::OnInitDialog() {
+    m_hNotifyWindow.store(Hwnd());
     m_btnInstall.SetText(GetText(L"INSTALL"));
     m_btnRetry.SetText(GetText(L"TRY_AGAIN"));
     m_status.SetText(GetText(L"CHECKING_FOR_CONNECTION"));
     m_btnRetry.Show(false);
     m_btnInstall.Show(false);
+    SenderGoogleAnalytics().SendEvent(L"Downloader", L"Started", L"", L"");
     return TRUE;
 }
 
 bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
-    if (message == WM_TIMER) {
-        if (wParam == kSlideTimerId) ShowSlide(0);
-        if (wParam == kStartTimerId) {
-            StopTimer(kStartTimerId);
-            StartDownload();
-        }
-        return false;  // the window's default processing follows every timer
+    switch (message) {
+        case WM_TIMER:
+            OnTimer(wParam);
+            return false;  // the window's default processing follows every timer
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) return false;
+            if (LOWORD(wParam) == IDC_INSTALL_BUTTON) Install();
+            if (LOWORD(wParam) == IDC_RETRY_BUTTON) OnRetry();
+            return LOWORD(wParam) == IDC_INSTALL_BUTTON || LOWORD(wParam) == IDC_RETRY_BUTTON;
+        case kDownloadDoneMessage:
+            OnDownloadDone(static_cast<unsigned>(wParam), lParam != 0);
+            return true;
+        case WM_CTLCOLORSTATIC:
+            ::SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+            result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
+            return true;
+        case WM_CTLCOLORDLG:
+            result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
+            return true;
+        case WM_DESTROY:
+            m_hNotifyWindow.store(nullptr);
+            return false;
+    }
+    if (message == g_uProgressMessage && g_uProgressMessage != 0) {
+        result = OnProgressMessage();
+        return true;
     }
     return false;
+}
+
+void CDownloadPage::OnTimer(UINT_PTR id) {
+    switch (id) {
+        case kRetryTimerId:
+            OnRetryTick();
+            break;
+        case kWatchdogTimerId:
+            Stop(false);
+            break;
+        case TimeLeftEstimator::kTimerId:
+            UpdateTimeLeft();
+            break;
+        case kSlideTimerId:
+            ShowSlide(0);
+            break;
+        case kStartTimerId:
+            StopTimer(kStartTimerId);
+            StartDownload();
+            break;
+    }
+}
+
+void CDownloadPage::SetStatus(std::wstring_view text) {
+    m_status.SetText(text);
+}
+
+void CDownloadPage::SetBar(int percent) {
+    if (m_progress.Exists()) ::SendMessageW(m_progress.Hwnd(), PBM_SETPOS, percent, 0);
+}
+
+void CDownloadPage::ShowButton(int id, bool visible) {
+    (id == IDC_INSTALL_BUTTON ? m_btnInstall : m_btnRetry).Show(visible);
+}
+
+void CDownloadPage::UpdateTimeLeft() {
+    if (!m_progress.Exists()) return;
+    const int position = static_cast<int>(::SendMessageW(m_progress.Hwnd(), PBM_GETPOS, 0, 0));
+    if (position == 0) return;  // nothing stored yet, or no length announced: no estimate
+    const TimeLeftText left = ChooseTimeLeftText(m_pEstimator->EstimateSeconds(position));
+    std::wstring text(GetText(L"DOWNLOADING_SETUP"));
+    text += L' ';
+    text += FormatText(left.key, left.number);
+    SetStatus(text);
+}
+
+void CDownloadPage::StartAttemptTimers() {
+    m_uWatchdogTimer = StartTimer(kWatchdogTimerId, kWatchdogPeriodMs);
+    m_pEstimator->Reset();
+    StartTimer(m_pEstimator->m_uTimerId, static_cast<UINT>(m_pEstimator->m_nPeriodMs));
+}
+
+void CDownloadPage::StopAttemptTimers() {
+    StopTimer(kWatchdogTimerId);
+    StopTimer(m_pEstimator->m_uTimerId);
 }
 
 void CDownloadPage::ShowSlide(int slide) {
     m_nSlide = slide != 0 ? slide : (m_nSlide % 3) + 1;
     if (HasWindow()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
-}
-
-void CDownloadPage::StartDownload() {
-    m_status.SetText(GetText(L"DOWNLOADING_SETUP"));
-}
-
-void CDownloadPage::Stop(bool closing) {
-    m_bStopped = closing;
 }

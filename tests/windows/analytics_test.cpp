@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "analytics/sender_google_analytics.h"
-#include "app/service_hosts.h"
+#include "service/service_hosts.h"
 #include "product_key.h"
 #include "service_client.h"
 #include "service_log.h"

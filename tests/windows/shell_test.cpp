@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/messages.h"
+#include "pages/registered_messages.h"
 #include "installer_driver.h"
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"

@@ -1,4 +1,4 @@
-#include "app/messages.h"
+#include "pages/registered_messages.h"
 
 const UINT g_uRestoreMainWnd = ::RegisterWindowMessageW(kRestoreMainWndName);
 const UINT g_uCloseMainWnd = ::RegisterWindowMessageW(kCloseMainWndName);

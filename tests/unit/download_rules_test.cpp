@@ -1,0 +1,106 @@
+// The download page's decisions: time left, retries, the bar, the local file's name and what is
+// handed to the setup.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "pages/download_rules.h"
+#include "pages/time_left_estimator.h"
+
+namespace {
+
+TEST(TimeLeft, EstimatesFromTheAverageGainOverFiveSeconds) {
+    TimeLeftEstimator estimator(nullptr);
+    // The window starts with five zero gains: the first seconds count as seconds without gain.
+    EXPECT_EQ(estimator.EstimateSeconds(2), 245);
+    EXPECT_EQ(estimator.EstimateSeconds(4), 120);
+    EXPECT_EQ(estimator.EstimateSeconds(6), 78);
+
+    estimator.Reset();
+    for (int percent : {10, 20, 30, 40}) estimator.EstimateSeconds(percent);
+    EXPECT_EQ(estimator.EstimateSeconds(50), 5);
+    EXPECT_EQ(estimator.m_samples.size(), 5u);
+
+    estimator.Reset();
+    EXPECT_EQ(estimator.EstimateSeconds(1), 495);
+
+    // Five ticks without gain: (100 - p) x 1000 seconds, no division by zero.
+    for (int i = 0; i < 5; ++i) estimator.EstimateSeconds(30);
+    EXPECT_EQ(estimator.EstimateSeconds(30), 70000);
+    EXPECT_EQ(estimator.EstimateSeconds(100), 0);
+}
+
+TEST(TimeLeft, ShowsHoursAboveAnHourAndMinutesAboveAMinute) {
+    struct Case {
+        int seconds;
+        const wchar_t* key;
+        int number;
+    };
+    for (const Case& c :
+         {Case{495, L"MINUTES_LEFT", 8}, Case{3600, L"MINUTES_LEFT", 60},
+          Case{3601, L"HOURS_LEFT", 1}, Case{7199, L"HOURS_LEFT", 1}, Case{60, L"SECONDS_LEFT", 60},
+          Case{61, L"MINUTES_LEFT", 1}, Case{0, L"SECONDS_LEFT", 0}}) {
+        const TimeLeftText text = ChooseTimeLeftText(c.seconds);
+        EXPECT_EQ(text.key, c.key) << c.seconds;
+        EXPECT_EQ(text.number, c.number) << c.seconds;
+    }
+}
+
+TEST(Retries, FiveCountdownsOfFiveSecondsThenGiveUpUntilRearmed) {
+    RetryCountdown retries;
+    for (int round = 0; round < 2; ++round) {
+        for (int retry = 0; retry < 5; ++retry) {
+            ASSERT_EQ(retries.OnAttemptFailed(), RetryCountdown::AfterFailure::CountDown);
+            for (int shown : {4, 3, 2, 1}) {
+                const RetryCountdown::Tick tick = retries.OnTick();
+                EXPECT_EQ(tick.secondsShown, shown);
+                EXPECT_FALSE(tick.startNextAttempt);
+            }
+            const RetryCountdown::Tick last = retries.OnTick();
+            EXPECT_EQ(last.secondsShown, 0);
+            EXPECT_TRUE(last.startNextAttempt);
+        }
+        EXPECT_EQ(retries.OnAttemptFailed(), RetryCountdown::AfterFailure::GiveUp);
+        EXPECT_EQ(retries.OnAttemptFailed(), RetryCountdown::AfterFailure::GiveUp);
+        retries.Rearm();
+    }
+}
+
+TEST(ProgressBar, FollowsTheBytesAndNeverDividesByZero) {
+    EXPECT_EQ(ProgressPercent(3000, 1000), 33);
+    EXPECT_EQ(ProgressPercent(3000, 3000), 100);
+    EXPECT_EQ(ProgressPercent(3000, 4000), 100);
+    EXPECT_EQ(ProgressPercent(0, 5000), 0);  // no length announced: the bar stays at 0
+    EXPECT_EQ(ProgressPercent(-1, 5000), 0);
+    EXPECT_NEAR(ProgressPercent(LLONG_MAX, LLONG_MAX / 2), 50, 1);  // no overflow
+}
+
+TEST(SetupFile, NamesUrlsAndTheSetupsCommandLine) {
+    EXPECT_EQ(WithNumberMark(L"KVProInstaller.exe"), L"KVProInstaller().exe");
+    EXPECT_EQ(WithNumberMark(L"Setup(1).exe"), L"Setup(1).exe");
+    EXPECT_EQ(WithNumberMark(L"noextension"), L"noextension");
+    EXPECT_EQ(NumberedCandidate(L"KVProInstaller().exe", 1), L"KVProInstaller.exe");
+    EXPECT_EQ(NumberedCandidate(L"KVProInstaller().exe", 2), L"KVProInstaller(2).exe");
+    EXPECT_EQ(NumberedCandidate(L"KVProInstaller().exe", 12), L"KVProInstaller(12).exe");
+    EXPECT_EQ(FileNamePart(L"C:\\temp\\KVProInstaller.exe"), L"KVProInstaller.exe");
+
+    EXPECT_EQ(TempFolderFrom(L"C:\\temp\\", 8, 260), L"C:\\temp\\");
+    EXPECT_EQ(TempFolderFrom(L"", 0, 260), L"C:\\");
+    EXPECT_EQ(TempFolderFrom(L"", 300, 260), L"C:\\");
+
+    EXPECT_TRUE(IsWebUrl(L"http://127.0.0.1:47801/files/setup.exe"));
+    EXPECT_TRUE(IsWebUrl(L"HTTPS://dl.example/setup.exe"));
+    for (const wchar_t* bad : {L"", L"http://", L"ftp://host/setup.exe", L"file:///C:/setup.exe",
+                               L"C:\\setup.exe", L"garbage\x0001"}) {
+        EXPECT_FALSE(IsWebUrl(bad)) << bad;
+    }
+
+    EXPECT_EQ(SetupParameters(1), L"/glic 1");
+    EXPECT_EQ(SetupParameters(7), L"/glic 1");
+    EXPECT_EQ(SetupParameters(0), L"/glic 2");
+    EXPECT_EQ(ReturnMarkerPath(L"C:\\temp\\"),
+              L"C:\\temp\\a37f9de0-c0f3-4cd9-968a-4613a0a3e142.dat");
+}
+
+}  // namespace
