@@ -49,7 +49,9 @@ std::wstring BuiltProgram(const wchar_t* relativePath);
 
 class InstallerProcess {
   public:
-    explicit InstallerProcess(std::wstring program = BuiltProgram(L"src/app/kvpro-installer.exe"));
+    // The loopback build by default: its usage events and queries stay on this machine.
+    explicit InstallerProcess(
+        std::wstring program = BuiltProgram(L"src/app/kvpro-installer-loopback.exe"));
     InstallerProcess(const InstallerProcess&) = delete;
     InstallerProcess& operator=(const InstallerProcess&) = delete;
     // Ends a copy that the test left running, so that the next test starts clean.

@@ -1,0 +1,215 @@
+// The download page as a user meets it, against the reference service and the demo setups:
+// from the edition choice through the transfer, the retries and Install to the program's end.
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "download_run.h"
+#include "res/ids/download_page_ids.h"
+#include "service_client.h"
+#include "service_log.h"
+#include "test_files.h"
+
+namespace kv::test {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The usage events the collection endpoint saw since `mark`, in order.
+std::vector<std::string> EventActions(size_t mark) {
+    std::vector<std::string> actions;
+    for (const std::string& line : LogLinesSinceWith(mark, {"/collect"})) {
+        actions.push_back(JsonField(line, "ea"));
+    }
+    return actions;
+}
+
+size_t QueryCount(size_t mark) {
+    return LogLinesSinceWith(mark, {"/downloader?p="}).size();
+}
+
+// A file the test must never see touched.
+struct Bystander {
+    std::wstring path = TempFolder() + L"KVProInstaller.exe";
+    Bystander() { test_files::Write(path, "not ours"); }
+    ~Bystander() { ::DeleteFileW(path.c_str()); }
+};
+
+TEST(Download, TrialRunsTheSetupWithItsOptionAndTheProgramEndsWithoutAQuestion) {
+    const size_t mark = LogMark();
+    DownloadRun run(L"quiet");
+    Bystander existing;
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+
+    // About a second later the attempt starts; the query and the transfer follow.
+    ASSERT_TRUE(run.WaitForStatus(kDownloading, seconds(5)));
+    ASSERT_TRUE(run.WaitForStatus(kReady));
+    EXPECT_TRUE(run.Visible(IDC_INSTALL_BUTTON));
+    EXPECT_FALSE(run.Visible(IDC_RETRY_BUTTON));
+    EXPECT_EQ(run.Bar(), 100);
+    // The name was taken: the download went elsewhere and left the other file alone.
+    const std::vector<std::wstring> files = run.SetupFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_TRUE(test_files::Exists(TempFolder() + L"KVProInstaller(2).exe"));
+    EXPECT_EQ(test_files::Contents(existing.path), "not ours");
+
+    run.Click(IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(run.Installer().WaitForExit());  // no marker: the program ends, nothing asked
+    const std::vector<std::string> record = run.Record();
+    ASSERT_FALSE(record.empty());
+    EXPECT_TRUE(Contains(record[0], "\targs=/glic 1")) << record[0];
+    EXPECT_TRUE(Contains(record[0], "KVProInstaller(2).exe")) << record[0];
+    EXPECT_TRUE(Contains(record[0], "installer_visible=0")) << record[0];
+    EXPECT_EQ(run.SetupFiles(), std::vector<std::wstring>{existing.path});
+    EXPECT_EQ(EventActions(mark), (std::vector<std::string>{"Started", "Trial", "Finished"}));
+}
+
+TEST(Download, PaidFromTheSecondaryWithTheMarkerComesBackToTheEditionChoice) {
+    DownloadRun run(L"return");
+    ASSERT_TRUE(service_client::Control(L"port=primary&refuse=1"));
+    ASSERT_TRUE(run.Start());
+    run.Choose(false);
+    ASSERT_TRUE(run.WaitForStatus(kReady));
+    run.Click(IDC_INSTALL_BUTTON);
+
+    // The setup asked to come back: the edition choice shows again, marker and file are gone.
+    ASSERT_TRUE(WaitUntil([&] { return run.Record().size() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return ::IsWindowVisible(run.Main()) && ::IsWindowVisible(run.EditionPage());
+    }));
+    EXPECT_TRUE(Contains(run.Record()[0], "\targs=/glic 2"));
+    EXPECT_FALSE(test_files::Exists(ReturnMarker()));
+    EXPECT_TRUE(run.SetupFiles().empty());
+    EXPECT_TRUE(run.Installer().Running());
+
+    // A second choice downloads again; closing then asks, and Yes removes the unused file.
+    run.Choose(true);
+    ASSERT_TRUE(run.WaitForStatus(kReady));
+    EXPECT_EQ(run.SetupFiles().size(), 1u);
+    HWND box = run.Installer().AskToClose(run.Main());
+    ASSERT_TRUE(box);
+    Answer(box, IDYES);
+    ASSERT_TRUE(run.Installer().WaitForExit());
+    EXPECT_TRUE(run.SetupFiles().empty());
+}
+
+TEST(Download, BothServersDownCountDownFiveTimesThenOfferARetry) {
+    const size_t mark = LogMark();
+    DownloadRun run;
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=query&status=503"));
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+
+    std::vector<std::wstring> seen;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::wstring status = run.Status();
+            if (seen.empty() || seen.back() != status) seen.push_back(status);
+            return status.rfind(kCantDownload, 0) == 0;
+        },
+        seconds(60)));
+    std::vector<std::wstring> countdown;
+    for (const std::wstring& status : seen) {
+        if (status.rfind(kRetrying, 0) == 0) countdown.push_back(status.substr(wcslen(kRetrying)));
+    }
+    std::vector<std::wstring> expected;
+    for (int retry = 0; retry < 5; ++retry) {
+        for (const wchar_t* n : {L"4", L"3", L"2", L"1", L"0"}) {
+            expected.push_back(std::wstring(n) + L" second(s)");
+        }
+    }
+    EXPECT_EQ(countdown, expected);
+    EXPECT_EQ(QueryCount(mark), 12u);  // six attempts, each asking both servers
+    EXPECT_EQ(run.Bar(), 0);
+    EXPECT_TRUE(run.Visible(IDC_RETRY_BUTTON));
+
+    run.Click(IDC_RETRY_BUTTON);
+    EXPECT_TRUE(WaitUntil([&] { return QueryCount(mark) >= 14; }));
+    EXPECT_FALSE(run.Visible(IDC_RETRY_BUTTON));
+}
+
+TEST(Download, AStalledTransferIsStoppedAfterTenSecondsAndClosingNoLongerAsks) {
+    DownloadRun run;
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=files&stall=4096"));
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+    ASSERT_TRUE(WaitUntil([&] { return run.Bar() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return run.Status().rfind(kRetrying, 0) == 0; }, seconds(15)));
+    EXPECT_TRUE(run.SetupFiles().empty());
+
+    ::PostMessageW(run.Main(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(run.Installer().WaitForExit(seconds(5)));
+}
+
+TEST(Download, FailedTransfersAndUnusableAnswersLeaveNoFileAndCountAsFailedAttempts) {
+    DownloadRun run;
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=files&cut=3000"));
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+    // Each round: the attempt fails, then the next fault is set during the countdown.
+    const std::vector<std::vector<const wchar_t*>> nextFaults = {
+        {L"port=both&scope=files&reset=1", L"port=both&scope=files&status=404"},
+        {L"port=both&scope=files&reset=1", L"port=both&scope=query&garble=1"},
+        {L"port=both&scope=query&reset=1", L"port=both&answer=ftp%3A%2F%2F127.0.0.1%2Fsetup.exe"},
+    };
+    for (size_t round = 0; round <= nextFaults.size(); ++round) {
+        ASSERT_TRUE(run.WaitForStatus(std::wstring(kRetrying) + L"4")) << round;
+        EXPECT_TRUE(run.SetupFiles().empty()) << round;
+        EXPECT_FALSE(run.Visible(IDC_INSTALL_BUTTON)) << round;
+        if (round == nextFaults.size()) break;
+        for (const wchar_t* control : nextFaults[round]) {
+            ASSERT_TRUE(service_client::Control(control)) << round;
+        }
+        ASSERT_TRUE(run.WaitForStatus(kDownloading, seconds(10))) << round;
+    }
+}
+
+TEST(Download, ClosingDuringATransferEndsTheProgramPromptlyAndLeavesNoFile) {
+    DownloadRun run;
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=files&trickle=2048:200"));
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+    ASSERT_TRUE(WaitUntil([&] { return !run.SetupFiles().empty(); }));
+    HWND box = run.Installer().AskToClose(run.Main());
+    ASSERT_TRUE(box);
+    Answer(box, IDYES);
+    EXPECT_TRUE(run.Installer().WaitForExit(seconds(2)));
+    EXPECT_TRUE(run.SetupFiles().empty());
+}
+
+TEST(Download, ASlowPrimaryThenASlowTransferStillComplete) {
+    DownloadRun run;
+    // The primary takes the query and never answers: the window is blocked until the
+    // exchange's time-out, then the secondary answers. A 1 KiB/s body must not be taken for a
+    // stall either.
+    ASSERT_TRUE(service_client::Control(L"port=primary&scope=query&noheaders=1"));
+    ASSERT_TRUE(service_client::Control(L"port=secondary&scope=files&trickle=1024:1000"));
+    ASSERT_TRUE(test_files::Write(service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
+                                  std::string(12 * 1024, 'k')));
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+    ASSERT_TRUE(WaitUntil([&] { return run.Bar() > 0; }, seconds(20)));
+    EXPECT_TRUE(run.WaitForStatus(kReady, seconds(90)));
+}
+
+TEST(Download, ASetupThatBroadcastsDoesNotHangEitherProgram) {
+    DownloadRun run(L"broadcast");
+    ASSERT_TRUE(run.Start());
+    run.Choose(false);
+    ASSERT_TRUE(run.WaitForStatus(kReady));
+    run.Click(IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(run.Installer().WaitForExit());
+    const std::vector<std::string> record = run.Record();
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_TRUE(Contains(record[1], "broadcast_done"));
+}
+
+}  // namespace
+}  // namespace kv::test
