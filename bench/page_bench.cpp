@@ -1,0 +1,132 @@
+// Drives the running loopback installer through one download and reports the throughput as the
+// user sees it (from "Downloading the setup files..." to "Setup files are ready...") and the
+// installer's working set, idle and peak.
+// The installer is ended afterwards, and the downloaded file deleted.
+//   page_bench.exe FILE_BYTES
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+
+#include "res/ids/download_page_ids.h"
+#include "res/ids/license_selection_ids.h"
+#include "win/handles.h"
+
+namespace {
+
+struct PageSearch {
+    int controlId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchPage(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<PageSearch*>(context);
+    if (::GetDlgItem(window, search->controlId)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindPage(HWND main, int controlId) {
+    PageSearch search{controlId, nullptr};
+    ::EnumChildWindows(main, MatchPage, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring StatusOf(HWND page) {
+    wchar_t text[512] = L"";
+    ::GetWindowTextW(::GetDlgItem(page, IDC_STATUS_LINE), text, 512);
+    return text;
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* start) {
+    return text.rfind(start, 0) == 0;
+}
+
+double Now() {
+    LARGE_INTEGER frequency, counter;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&counter);
+    return double(counter.QuadPart) / double(frequency.QuadPart);
+}
+
+SIZE_T WorkingSet(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(process, &counters, sizeof counters);
+    return counters.WorkingSetSize;
+}
+
+// The page of a terminated installer leaves its file behind.
+void DeleteDownloadedFiles() {
+    wchar_t temp[MAX_PATH + 1] = L"";
+    ::GetTempPathW(MAX_PATH, temp);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = ::FindFirstFileW((std::wstring(temp) + L"KVProInstaller*.exe").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        ::DeleteFileW((std::wstring(temp) + entry.cFileName).c_str());
+    } while (::FindNextFileW(search, &entry));
+    ::FindClose(search);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: page_bench FILE_BYTES\n");
+        return 2;
+    }
+    const double bytes = std::wcstod(argv[1], nullptr);
+    HWND main = nullptr;
+    for (int i = 0; i < 400 && !main; ++i, ::Sleep(50)) {
+        main = ::FindWindowW(nullptr, L"Kestrova Pro Installer");
+    }
+    DWORD pid = 0;
+    if (main) ::GetWindowThreadProcessId(main, &pid);
+    kv::win::KernelHandle process(::OpenProcess(
+        PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    HWND editionPage = main ? FindPage(main, IDC_TRIAL_BUTTON) : nullptr;
+    HWND downloadPage = main ? FindPage(main, IDC_STATUS_LINE) : nullptr;
+    if (!process || !editionPage || !downloadPage) {
+        std::fprintf(stderr, "installer not found\n");
+        return 1;
+    }
+    ::Sleep(500);
+    const SIZE_T idle = WorkingSet(process.Get());
+    SIZE_T peak = idle;
+    ::PostMessageW(editionPage, WM_COMMAND, MAKEWPARAM(IDC_TRIAL_BUTTON, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(editionPage, IDC_TRIAL_BUTTON)));
+
+    double started = 0;
+    double finished = 0;
+    const double deadline = Now() + 600;
+    while (Now() < deadline) {
+        const std::wstring status = StatusOf(downloadPage);
+        if (!started && StartsWith(status, L"Downloading the setup files")) started = Now();
+        if (StartsWith(status, L"Setup files are ready")) {
+            finished = Now();
+            break;
+        }
+        if (StartsWith(status, L"Download failed") || StartsWith(status, L"Kestrova Pro Down"))
+            break;
+        const SIZE_T now = WorkingSet(process.Get());
+        if (now > peak) peak = now;
+        ::Sleep(5);
+    }
+    ::TerminateProcess(process.Get(), 0);
+    ::WaitForSingleObject(process.Get(), 5000);
+    DeleteDownloadedFiles();
+    if (!started || !finished) {
+        std::printf("ok=0\n");
+        return 1;
+    }
+    const double seconds = finished - started;
+    std::printf("ok=1 bytes=%.0f seconds=%.3f mib_per_s=%.1f idle_ws_kib=%zu peak_ws_kib=%zu\n",
+                bytes, seconds, bytes / seconds / 1048576.0, idle / 1024, peak / 1024);
+    return 0;
+}
