@@ -1,6 +1,7 @@
 #include "pages/download_page.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
@@ -41,6 +42,9 @@ void CDownloadPage::BindControls() {
     Bind(m_btnRetry, IDC_RETRY_BUTTON);
     Bind(m_btnInstall, IDC_INSTALL_BUTTON);
     Bind(m_progress, IDC_PROGRESS_BAR);
+    Bind(m_dot1, IDC_SLIDE_DOT1);
+    Bind(m_dot2, IDC_SLIDE_DOT2);
+    Bind(m_dot3, IDC_SLIDE_DOT3);
 }
 
 BOOL CDownloadPage::OnInitDialog() {
@@ -61,12 +65,12 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             OnTimer(wParam);
             return false;  // the window's default processing follows every timer
         case WM_COMMAND:
-            if (HIWORD(wParam) != BN_CLICKED) return false;
-            if (LOWORD(wParam) == IDC_INSTALL_BUTTON) Install();
-            if (LOWORD(wParam) == IDC_RETRY_BUTTON) OnRetry();
-            return LOWORD(wParam) == IDC_INSTALL_BUTTON || LOWORD(wParam) == IDC_RETRY_BUTTON;
+            return HIWORD(wParam) == BN_CLICKED && OnClicked(LOWORD(wParam));
         case kDownloadDoneMessage:
             OnDownloadDone(static_cast<unsigned>(wParam), lParam != 0);
+            return true;
+        case WM_PAINT:
+            OnPaint();
             return true;
         case WM_CTLCOLORSTATIC:
             ::SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
@@ -75,6 +79,9 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         case WM_CTLCOLORDLG:
             result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
             return true;
+        case WM_LBUTTONDOWN:
+            OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            return false;  // the default processing follows
         case WM_DESTROY:
             m_hNotifyWindow.store(nullptr);
             return false;
@@ -82,6 +89,23 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     if (message == g_uProgressMessage && g_uProgressMessage != 0) {
         result = OnProgressMessage();
         return true;
+    }
+    return false;
+}
+
+bool CDownloadPage::OnClicked(int id) {
+    switch (id) {
+        case IDC_INSTALL_BUTTON:
+            Install();
+            return true;
+        case IDC_RETRY_BUTTON:
+            OnRetry();
+            return true;
+        case IDC_SLIDE_DOT1:
+        case IDC_SLIDE_DOT2:
+        case IDC_SLIDE_DOT3:
+            OnDotClicked(id - IDC_SLIDE_DOT1 + 1);
+            return true;
     }
     return false;
 }
@@ -139,9 +163,4 @@ void CDownloadPage::StartAttemptTimers() {
 void CDownloadPage::StopAttemptTimers() {
     StopTimer(kWatchdogTimerId);
     StopTimer(m_pEstimator->m_uTimerId);
-}
-
-void CDownloadPage::ShowSlide(int slide) {
-    m_nSlide = slide != 0 ? slide : (m_nSlide % 3) + 1;
-    if (HasWindow()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
 }

@@ -63,6 +63,7 @@ class CDownloadPage : public CInstallerPage {
     };
 
     // download_page.cpp: the window.
+    bool OnClicked(int id);
     void OnTimer(UINT_PTR id);
     void SetStatus(std::wstring_view text);
     void SetBar(int percent);
@@ -70,6 +71,14 @@ class CDownloadPage : public CInstallerPage {
     void UpdateTimeLeft();
     void StartAttemptTimers();
     void StopAttemptTimers();
+
+    // download_page_view.cpp: painting, layout and the slideshow.
+    void OnPaint();
+    void DrawSlideTexts(HDC dc);
+    void MoveControlsToTheirPlaces();
+    void OnLButtonDown(int x, int y);
+    void OnDotClicked(int slide);
+    void StopSlideshow();
 
     // download_workflow.cpp: attempts, the worker and retries.
     void StartDownload();
@@ -96,6 +105,15 @@ class CDownloadPage : public CInstallerPage {
     kv::win::Control m_btnRetry;
     kv::win::Control m_btnInstall;
     kv::win::Control m_progress;
+    kv::win::Control m_dot1;
+    kv::win::Control m_dot2;
+    kv::win::Control m_dot3;
+    kv::win::Bitmap m_imgSlide1;
+    kv::win::Bitmap m_imgSlide3;
+    kv::win::Bitmap m_imgSlide2;
+    std::wstring m_strSlideTitle;
+    std::wstring m_strSlideSubtitle;
+    std::wstring m_strSlideText;
     kv::win::Brush m_brushWhite;
 
     std::vector<std::wstring> m_serverUrls;

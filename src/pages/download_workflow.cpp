@@ -24,6 +24,7 @@ bool FileExists(const std::wstring& path) {
 
 void CDownloadPage::StartDownload() {
     SetStatus(GetText(L"DOWNLOADING_SETUP"));
+    ::UpdateWindow(m_status.Hwnd());  // shown now, not after the query has blocked this thread
     m_bDownloadOk = false;
     // The query blocks this thread. The watchdog guards the transfer only: started before a
     // slow query, its tick would be waiting when the healthy transfer begins and stop it.

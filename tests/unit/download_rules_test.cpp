@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <vector>
 
 #include "pages/download_rules.h"
+#include "pages/slideshow.h"
 #include "pages/time_left_estimator.h"
 
 namespace {
@@ -101,6 +103,26 @@ TEST(SetupFile, NamesUrlsAndTheSetupsCommandLine) {
     EXPECT_EQ(SetupParameters(0), L"/glic 2");
     EXPECT_EQ(ReturnMarkerPath(L"C:\\temp\\"),
               L"C:\\temp\\a37f9de0-c0f3-4cd9-968a-4613a0a3e142.dat");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Slideshow, AdvancesInARingAndOnlyTheSlideAreaStopsIt) {
+    int slide = 1;
+    std::vector<int> shown;
+    for (int i = 0; i < 4; ++i) shown.push_back(slide = ChooseSlide(0, slide));
+    EXPECT_EQ(shown, (std::vector<int>{2, 3, 1, 2}));
+    EXPECT_EQ(ChooseSlide(3, 1), 3);
+    EXPECT_EQ(ChooseSlide(0, 7), 1);  // a value out of range starts the ring again
+    EXPECT_EQ(TextsOfSlide(2).subtitleKey, L"SYSTEM_INTERFACE");
+    EXPECT_EQ(TextsOfSlide(3).descriptionKey, L"FULL_CUSTOMIZATION_DESCR");
+    EXPECT_EQ(TextsOfSlide(0).subtitleKey, L"PROFESSIONAL_TOOL");
+    EXPECT_TRUE(InSlideArea(600, 200));
+    EXPECT_TRUE(InSlideArea(0, 0));
+    EXPECT_FALSE(InSlideArea(601, 100));
+    EXPECT_FALSE(InSlideArea(100, 201));
 }
 
 }  // namespace

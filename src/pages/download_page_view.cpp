@@ -1,0 +1,95 @@
+// The download page's look: the slide picture and its texts at the top, the status line, the
+// bar and one button below, and the slideshow with its three dots.
+
+#include "i18n/texts.h"
+#include "pages/download_page.h"
+#include "pages/page_fonts.h"
+#include "pages/slideshow.h"
+
+namespace {
+
+// Only the top of each slide picture is shown; the status area lies below it.
+constexpr int kSlideWidth = 640;
+constexpr int kSlideShownHeight = 240;
+
+// In pixels of the page's client area.
+struct Placement {
+    int id;
+    int x, y, width, height;
+};
+
+// Where the controls go, whatever size the template's dialog units give them.
+constexpr Placement kPlacements[] = {
+    {IDC_SLIDE_DOT1, 297, 188, 15, 13},      {IDC_SLIDE_DOT2, 317, 188, 15, 13},
+    {IDC_SLIDE_DOT3, 337, 188, 15, 13},      {IDC_STATUS_LINE, 44, 238, 560, 39},
+    {IDC_PROGRESS_BAR, 162, 278, 323, 18},   {IDC_RETRY_BUTTON, 254, 312, 141, 23},
+    {IDC_INSTALL_BUTTON, 254, 312, 141, 23},
+};
+
+void DrawTextIn(HDC dc, HFONT font, const std::wstring& text, RECT box) {
+    kv::win::SelectedObject selected(dc, font);
+    ::DrawTextW(dc, text.c_str(), -1, &box, DT_WORDBREAK);
+}
+
+}  // namespace
+
+void CDownloadPage::OnPaint() {
+    kv::win::PaintDC dc(Hwnd());
+    if (m_pBackground) {
+        kv::win::MemoryDC picture(dc.Get());
+        kv::win::SelectedObject selected(picture.Get(), m_pBackground);
+        ::BitBlt(dc.Get(), 0, 0, kSlideWidth, kSlideShownHeight, picture.Get(), 0, 0, SRCCOPY);
+    }
+    ::SetBkMode(dc.Get(), TRANSPARENT);
+    ::SetTextColor(dc.Get(), kPageTextColour);
+    DrawSlideTexts(dc.Get());
+    MoveControlsToTheirPlaces();
+}
+
+void CDownloadPage::DrawSlideTexts(HDC dc) {
+    DrawTextIn(dc, g_titleFont.Get(), m_strSlideTitle, {195, 70, 600, 100});
+    DrawTextIn(dc, g_subtitleFont.Get(), m_strSlideSubtitle, {195, 105, 600, 125});
+    DrawTextIn(dc, g_textFont.Get(), m_strSlideText, {195, 130, 600, 200});
+}
+
+void CDownloadPage::MoveControlsToTheirPlaces() {
+    for (const Placement& place : kPlacements) {
+        ::SetWindowPos(Item(place.id), nullptr, place.x, place.y, place.width, place.height,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void CDownloadPage::ShowSlide(int slide) {
+    m_nSlide = ChooseSlide(slide, m_nSlide);
+    const SlideTexts texts = TextsOfSlide(m_nSlide);
+    switch (m_nSlide) {
+        case 2:
+            m_pBackground = m_imgSlide2.Get();
+            break;
+        case 3:
+            m_pBackground = m_imgSlide3.Get();
+            break;
+        default:
+            m_pBackground = m_imgSlide1.Get();
+            break;
+    }
+    m_strSlideTitle = WidenProductName();
+    m_strSlideSubtitle = GetText(texts.subtitleKey);
+    m_strSlideText = GetText(texts.descriptionKey);
+    if (HasWindow()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
+}
+
+void CDownloadPage::StopSlideshow() {
+    StopTimer(kSlideTimerId);
+}
+
+void CDownloadPage::OnDotClicked(int slide) {
+    StopSlideshow();
+    ShowSlide(slide);
+}
+
+void CDownloadPage::OnLButtonDown(int x, int y) {
+    if (!InSlideArea(x, y)) return;
+    StopSlideshow();
+    ShowSlide(0);
+}
