@@ -77,6 +77,7 @@ using FileHandle = UniqueHandle<HANDLE, detail::CloseKernelHandle, IsValidFileHa
 using RegistryKey = UniqueHandle<HKEY, detail::CloseRegistryKey>;
 using Font = UniqueHandle<HFONT, detail::DeleteGdiObject>;
 using Brush = UniqueHandle<HBRUSH, detail::DeleteGdiObject>;
+using Pen = UniqueHandle<HPEN, detail::DeleteGdiObject>;
 using Bitmap = UniqueHandle<HBITMAP, detail::DeleteGdiObject>;
 using Icon = UniqueHandle<HICON, detail::DestroyIconHandle>;
 using ImageList = UniqueHandle<HIMAGELIST, detail::DestroyImageList>;
