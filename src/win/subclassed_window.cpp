@@ -5,8 +5,10 @@
 namespace kv::win {
 
 namespace {
-// One subclass of this kind per window; the reference data points to its owner.
+// One subclass of this kind per window; its reference data points to the owner, and so does
+// this window property, which lets others find the owner from the window.
 constexpr UINT_PTR kSubclassId = 1;
+constexpr wchar_t kOwnerProperty[] = L"kv.subclassed";
 }  // namespace
 
 SubclassedWindow::~SubclassedWindow() {
@@ -19,19 +21,24 @@ bool SubclassedWindow::Subclass(HWND window) {
     Unsubclass();
     if (!::SetWindowSubclass(window, Procedure, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
+    if (!::SetPropW(window, kOwnerProperty, this)) {
+        ::RemoveWindowSubclass(window, Procedure, kSubclassId);
+        return false;
+    }
     hwnd_ = window;
     return true;
 }
 
 void SubclassedWindow::Unsubclass() {
-    if (hwnd_) ::RemoveWindowSubclass(hwnd_, Procedure, kSubclassId);
+    if (hwnd_) {
+        ::RemovePropW(hwnd_, kOwnerProperty);
+        ::RemoveWindowSubclass(hwnd_, Procedure, kSubclassId);
+    }
     hwnd_ = nullptr;
 }
 
 SubclassedWindow* SubclassedWindow::FromHandle(HWND window) {
-    DWORD_PTR owner = 0;
-    if (!window || !::GetWindowSubclass(window, Procedure, kSubclassId, &owner)) return nullptr;
-    return reinterpret_cast<SubclassedWindow*>(owner);
+    return window ? static_cast<SubclassedWindow*>(::GetPropW(window, kOwnerProperty)) : nullptr;
 }
 
 LRESULT SubclassedWindow::CallDefault(UINT message, WPARAM wParam, LPARAM lParam) const {
