@@ -152,12 +152,15 @@ TEST_F(AdvCheckBoxTest, ClicksTogglePressesThatLeaveDoNotAndRadiosClearOnlyTheir
     EXPECT_EQ(dialog.clicks[IDC_TWO_STATE], 2);
     // A press that ends outside, a release without a press, a press that lost the mouse: none
     // of them is a click.
+    const HWND two = dialog.twoState.Hwnd();
     Press(dialog.twoState, {3, 3}, {-4, 3});
-    ::SendMessageW(dialog.twoState.Hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
-    ::SendMessageW(dialog.twoState.Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    EXPECT_EQ(dialog.twoState.State(), 0);
+    ::SendMessageW(two, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(dialog.twoState.State(), 0);
+    ::SendMessageW(two, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
     ::SetCapture(dialog.Hwnd());
     ::ReleaseCapture();
-    ::SendMessageW(dialog.twoState.Hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    ::SendMessageW(two, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
     EXPECT_EQ(dialog.twoState.State(), 0);
     EXPECT_EQ(dialog.clicks[IDC_TWO_STATE], 2);
 
@@ -167,9 +170,10 @@ TEST_F(AdvCheckBoxTest, ClicksTogglePressesThatLeaveDoNotAndRadiosClearOnlyTheir
         EXPECT_EQ(dialog.threeState.State(), expected);
     }
 
-    // Radio buttons: on stays on; the group's other buttons of this kind turn off, a standard
-    // radio button of the group and the next group are left alone.
+    // Radio buttons: on stays on; the group's other buttons of this kind turn off, while a
+    // standard radio button and a check box of the group and the next group are left alone.
     ::CheckDlgButton(dialog.Hwnd(), IDC_PLAIN_RADIO, BST_CHECKED);
+    dialog.twoState.Select();
     dialog.nextGroup.Select();
     dialog.radioOne.Select();
     dialog.radioThree.Select();
@@ -181,6 +185,7 @@ TEST_F(AdvCheckBoxTest, ClicksTogglePressesThatLeaveDoNotAndRadiosClearOnlyTheir
     EXPECT_EQ(dialog.radioThree.State(), 0);
     EXPECT_EQ(::IsDlgButtonChecked(dialog.Hwnd(), IDC_PLAIN_RADIO), BST_CHECKED);
     EXPECT_EQ(dialog.nextGroup.State(), 1);
+    EXPECT_EQ(dialog.twoState.State(), 1);
     // A hidden radio button, which the group walk never comes back to, still returns.
     ::ShowWindow(dialog.radioOne.Hwnd(), SW_HIDE);
     dialog.radioOne.Select();
@@ -227,7 +232,6 @@ TEST_F(AdvCheckBoxTest, DrawsTheBoxByHandOrFromImagesAtRowsOneToTenOfAThirteenPi
     EXPECT_EQ(canvas.At(5, 5), kImageColours[2]);
 
     // For a look at both kinds of drawing: checked, indeterminate and hovered boxes.
-    Click(dialog.twoState);
     Click(dialog.threeState);
     Click(dialog.threeState);
     dialog.radioTwo.Select();
