@@ -232,6 +232,7 @@ TEST_F(AdvCheckBoxTest, DrawsTheBoxByHandOrFromImagesAtRowsOneToTenOfAThirteenPi
     EXPECT_EQ(canvas.At(5, 5), kImageColours[2]);
 
     // For a look at both kinds of drawing: checked, indeterminate and hovered boxes.
+    Click(dialog.twoState);
     Click(dialog.threeState);
     Click(dialog.threeState);
     dialog.radioTwo.Select();
