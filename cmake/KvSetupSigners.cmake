@@ -125,3 +125,14 @@ function(kv_signed_file output input)
     DEPENDS ${input} ${arg_DEPENDS} ${KV_TEST_SIGNER_DIR}/${arg_SIGNER}.crt
     COMMENT "Signing ${output} as the ${arg_SIGNER} test signer" VERBATIM)
 endfunction()
+
+# kv_signing_sample(base): in a native tree, the small test program built by the MinGW compiler
+# (<base>.exe) and its copy signed by the "current" test signer (<base>-signed.exe).
+function(kv_signing_sample base)
+  find_program(KV_MINGW_CC NAMES x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-gcc REQUIRED)
+  set(source ${CMAKE_SOURCE_DIR}/tests/unit/fixtures/signing_sample.c)
+  add_custom_command(OUTPUT ${base}.exe
+    COMMAND ${KV_MINGW_CC} -O2 -s -o ${base}.exe ${source}
+    DEPENDS ${source} VERBATIM)
+  kv_signed_file(${base}-signed.exe ${base}.exe)
+endfunction()

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,14 @@
 #include "service/setup_signers.h"
 #include "test_files.h"
 #include "win/handles.h"
+
+// Verdicts by name in failure messages.
+void PrintTo(SetupSignatureVerdict verdict, std::ostream* out) {
+    static constexpr const char* kNames[] = {"Ok",        "Unreadable",    "Unsigned",
+                                             "Malformed", "UnknownSigner", "BadSignature",
+                                             "BadDigest", "Untrusted"};
+    *out << kNames[static_cast<int>(verdict)];
+}
 
 namespace {
 
@@ -45,8 +54,8 @@ Anatomy Dissect(const Bytes& file) {
     EXPECT_EQ(ReadPeSignature(MemoryReader(AsBytes(file)), file.size(), a.layout),
               PeSignatureStatus::Ok);
     a.signatureStart = a.layout.tableOffset + 8;
-    const std::span<const std::uint8_t> pkcs7(AsBytes(file).subspan(a.signatureStart,
-                                                                    a.layout.signature.size()));
+    const std::span<const std::uint8_t> pkcs7(
+        AsBytes(file).subspan(a.signatureStart, a.layout.signature.size()));
     der::Element outer, wrapped, signedData, certificates, certificate;
     der::ReadWhole(pkcs7, der::kSequence, outer);
     der::Reader contentInfo(outer.value);
@@ -59,8 +68,8 @@ Anatomy Dissect(const Bytes& file) {
     body.Skip(der::kSequence);
     body.Next(der::ContextTag(0), certificates);
     der::Reader(certificates.value).Next(der::kSequence, certificate);
-    a.certificateEnd = certificate.encoded.data() + certificate.encoded.size() - pkcs7.data() +
-                       a.signatureStart;
+    a.certificateEnd =
+        certificate.encoded.data() + certificate.encoded.size() - pkcs7.data() + a.signatureStart;
     AuthenticodeContent content;
     EXPECT_TRUE(ReadAuthenticodeContent(pkcs7, content));
     a.digestStart = content.digest.data() - pkcs7.data() + a.signatureStart;
@@ -96,7 +105,9 @@ TEST(SetupSignature, AcceptsTheMakersSignersAndRefusesEveryTampering) {
         {"appended byte", L"-current.exe", [](Bytes& f, const Anatomy&) { f.push_back('\0'); },
          Verdict::Malformed},
         {"changed signature byte", L"-current.exe",
-         [](Bytes& f, const Anatomy& a) { f[a.signatureStart + a.layout.signature.size() - 1] ^= 1; },
+         [](Bytes& f, const Anatomy& a) {
+             f[a.signatureStart + a.layout.signature.size() - 1] ^= 1;
+         },
          Verdict::BadSignature},
         {"changed certificate byte", L"-current.exe",
          [](Bytes& f, const Anatomy& a) { f[a.certificateEnd - 1] ^= 0x01; },
@@ -137,8 +148,8 @@ TEST(SetupSignature, AcceptsNothingWithoutSignersAndHoldsTheFile) {
     EXPECT_FALSE(writer);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_FALSE(::DeleteFileW(path.c_str()));
-    EXPECT_FALSE(::MoveFileExW((kSample + L"-next.exe").c_str(), path.c_str(),
-                               MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(
+        ::MoveFileExW((kSample + L"-next.exe").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(VerifySetupSignature(handle.Get(), AcceptedSetupSigners()), Verdict::Ok);
 }
 
