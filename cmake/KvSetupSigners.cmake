@@ -78,16 +78,22 @@ function(kv_setup_signers name flavour)
   target_link_libraries(${name} PRIVATE kv_options)
 endfunction()
 
-list(LENGTH KV_SETUP_SIGNER_THUMBPRINTS shipped_signer_count)
+set(shipped_signers)
+foreach(text IN LISTS KV_SETUP_SIGNER_THUMBPRINTS)
+  kv_normalise_thumbprint(hex "${text}")
+  list(APPEND shipped_signers ${hex})
+endforeach()
+list(REMOVE_DUPLICATES shipped_signers)
+list(LENGTH shipped_signers shipped_signer_count)
 if(shipped_signer_count EQUAL 0)
   message(WARNING "KV_SETUP_SIGNER_THUMBPRINTS is empty: the shipped installer accepts no setup "
                   "file and runs none. Set it to the SHA-256 thumbprints of at least two signing "
                   "certificates.")
 elseif(shipped_signer_count LESS 2)
-  message(FATAL_ERROR "KV_SETUP_SIGNER_THUMBPRINTS needs at least two thumbprints, so that the "
+  message(FATAL_ERROR "KV_SETUP_SIGNER_THUMBPRINTS needs at least two different thumbprints, so that the "
                       "signing certificate can be changed without breaking installers in use.")
 endif()
-kv_setup_signers(kv_setup_signers_production production ${KV_SETUP_SIGNER_THUMBPRINTS})
+kv_setup_signers(kv_setup_signers_production production ${shipped_signers})
 kv_setup_signers(kv_setup_signers_loopback loopback ${KV_TEST_SIGNER_THUMBPRINT_current}
                  ${KV_TEST_SIGNER_THUMBPRINT_next})
 
