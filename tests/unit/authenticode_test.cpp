@@ -94,6 +94,41 @@ std::string SignAtTestTime(const Bytes& unsigned_file, const std::string& name) 
     return out;
 }
 
+void Put(Bytes& bytes, std::size_t at, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// A minimal 32-bit image (one section of code bytes): our compiler makes 64-bit ones only, and
+// the 32-bit optional header puts the directories elsewhere.
+Bytes Pe32Image() {
+    Bytes image(0x400);
+    image[0] = 'M';
+    image[1] = 'Z';
+    Put(image, 0x3C, 0x40, 4);
+    std::copy_n("PE\0\0", 4, image.begin() + 0x40);
+    const std::size_t coff = 0x44, optional = coff + 20, section = optional + 224;
+    Put(image, coff, 0x14C, 2);       // i386
+    Put(image, coff + 2, 1, 2);       // one section
+    Put(image, coff + 16, 224, 2);    // optional header size
+    Put(image, coff + 18, 0x102, 2);  // executable, 32-bit
+    Put(image, optional, 0x10B, 2);
+    Put(image, optional + 16, 0x1000, 4);  // entry point
+    Put(image, optional + 32, 0x1000, 4);  // section alignment
+    Put(image, optional + 36, 0x200, 4);   // file alignment
+    Put(image, optional + 56, 0x2000, 4);  // image size
+    Put(image, optional + 60, 0x200, 4);   // header size
+    Put(image, optional + 68, 3, 2);       // console
+    Put(image, optional + 92, 16, 4);      // directories
+    std::copy_n(".text", 5, image.begin() + section);
+    Put(image, section + 8, 0x200, 4);
+    Put(image, section + 12, 0x1000, 4);
+    Put(image, section + 16, 0x200, 4);
+    Put(image, section + 20, 0x200, 4);
+    Put(image, section + 36, 0x60000020, 4);
+    for (std::size_t i = 0x200; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7);
+    return image;
+}
+
 TEST(AuthenticodeDigest, AgreesWithTheSigningTool) {
     ExpectAgreesWithSigningTool(kSample + "-signed.exe");
 
@@ -106,6 +141,8 @@ TEST(AuthenticodeDigest, AgreesWithTheSigningTool) {
     Bytes odd = Load(kSample + ".exe");
     odd.insert(odd.end(), {1, 2, 3, 4, 5});
     ExpectAgreesWithSigningTool(SignAtTestTime(odd, "kv-authenticode-odd"));
+
+    ExpectAgreesWithSigningTool(SignAtTestTime(Pe32Image(), "kv-authenticode-pe32"));
 }
 
 TEST(AuthenticodeDigest, RefusesLayoutsThatLeaveBytesOutside) {
