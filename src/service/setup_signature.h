@@ -1,0 +1,27 @@
+#pragma once
+// Whether a downloaded setup file is what one of the maker's certificates signed. Our own checks
+// stand on their own: the system's trust verdict is required in addition on Windows, but it is
+// not enough (Wine answers S_OK for foreign certificates and for patched files).
+
+#include <windows.h>
+
+#include <span>
+
+#include "service/setup_signers.h"
+
+enum class SetupSignatureVerdict {
+    Ok,
+    Unreadable,     // the file could not be read through the handle
+    Unsigned,       // no signature table, or no executable at all
+    Malformed,      // a signature we cannot fully read, or bytes outside digest and signature
+    UnknownSigner,  // not exactly one signer, or one whose certificate is not accepted
+    BadSignature,   // the signer's signature or its message digest does not hold
+    BadDigest,      // the file is not the one that was signed
+    Untrusted,      // the system does not trust the signature (real Windows only)
+};
+
+// file: opened by the caller with GENERIC_READ and FILE_SHARE_READ only, and held open until the
+// setup has started, so that nobody can change the file between the check and the start. It is
+// read through this handle only (from any position; the file pointer moves).
+SetupSignatureVerdict VerifySetupSignature(HANDLE file,
+                                           std::span<const SetupSignerThumbprint> accepted);
