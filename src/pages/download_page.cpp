@@ -42,9 +42,9 @@ void CDownloadPage::BindControls() {
     Bind(m_btnRetry, IDC_RETRY_BUTTON);
     Bind(m_btnInstall, IDC_INSTALL_BUTTON);
     Bind(m_progress, IDC_PROGRESS_BAR);
-    Bind(m_dot1, IDC_SLIDE_DOT1);
-    Bind(m_dot2, IDC_SLIDE_DOT2);
-    Bind(m_dot3, IDC_SLIDE_DOT3);
+    m_dot1.Attach(Item(IDC_SLIDE_DOT1));
+    m_dot2.Attach(Item(IDC_SLIDE_DOT2));
+    m_dot3.Attach(Item(IDC_SLIDE_DOT3));
 }
 
 BOOL CDownloadPage::OnInitDialog() {
@@ -52,6 +52,7 @@ BOOL CDownloadPage::OnInitDialog() {
     m_btnInstall.SetText(GetText(L"INSTALL"));
     m_btnRetry.SetText(GetText(L"TRY_AGAIN"));
     m_status.SetText(GetText(L"CHECKING_FOR_CONNECTION"));
+    GiveDotsTheirImages();
     m_btnRetry.Show(false);
     m_btnInstall.Show(false);
     SenderGoogleAnalytics().SendEvent(L"Downloader", L"Started", L"", L"");
@@ -71,6 +72,10 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             return true;
         case WM_PAINT:
             OnPaint();
+            return true;
+        case WM_DRAWITEM:
+            if (!CAdvCheckBox::HandleDrawItem(lParam)) return false;
+            result = TRUE;
             return true;
         case WM_CTLCOLORSTATIC:
             ::SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));

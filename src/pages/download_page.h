@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "controls/adv_check_box.h"
 #include "net/installer_downloader.h"
 #include "pages/download_rules.h"
 #include "pages/installer_page.h"
@@ -79,6 +80,8 @@ class CDownloadPage : public CInstallerPage {
     void OnLButtonDown(int x, int y);
     void OnDotClicked(int slide);
     void StopSlideshow();
+    void GiveDotsTheirImages();
+    CAdvCheckBox& DotOfSlide(int slide);
 
     // download_workflow.cpp: attempts, the worker and retries.
     void StartDownload();
@@ -94,6 +97,7 @@ class CDownloadPage : public CInstallerPage {
     void OnRetryTick();
     void CancelAndWaitForWorker();
     void DeleteSetupFile();
+    bool HoldSignedSetupFile();
     std::wstring GetTempFolder() const;
     std::wstring MakeUniquePath(const std::wstring& fullPath) const;
 
@@ -105,9 +109,9 @@ class CDownloadPage : public CInstallerPage {
     kv::win::Control m_btnRetry;
     kv::win::Control m_btnInstall;
     kv::win::Control m_progress;
-    kv::win::Control m_dot1;
-    kv::win::Control m_dot2;
-    kv::win::Control m_dot3;
+    CAdvCheckBox m_dot1;
+    CAdvCheckBox m_dot2;
+    CAdvCheckBox m_dot3;
     kv::win::Bitmap m_imgSlide1;
     kv::win::Bitmap m_imgSlide3;
     kv::win::Bitmap m_imgSlide2;
@@ -121,6 +125,9 @@ class CDownloadPage : public CInstallerPage {
     kv::win::KernelHandle m_hWorker;
     std::wstring m_strSetupUrl;
     std::wstring m_strSetupPath;  // UI thread only; the worker gets its own copy
+    // The complete file, held open with read-only sharing from its signature check until the
+    // setup has started, so that nobody can replace it in between.
+    kv::win::FileHandle m_hSetupFile;
     bool m_bDownloadOk = false;
     Phase m_phase = Phase::Waiting;
     RetryCountdown m_retries;
@@ -141,6 +148,10 @@ class CDownloadPage : public CInstallerPage {
     // so a fast transfer cannot flood the queue ahead of the user's input.
     std::atomic<bool> m_bProgressPending{false};
 };
+
+// True when the file, read through this handle, carries the signature of one of the maker's
+// accepted certificates.
+bool IsSetupFileSigned(HANDLE file);
 
 // The product's name, which the texts fill in and which is not translated.
 std::wstring WidenProductName();

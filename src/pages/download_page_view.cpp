@@ -1,6 +1,9 @@
 // The download page's look: the slide picture and its texts at the top, the status line, the
 // bar and one button below, and the slideshow with its three dots.
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include "i18n/texts.h"
 #include "pages/download_page.h"
 #include "pages/page_fonts.h"
@@ -73,10 +76,32 @@ void CDownloadPage::ShowSlide(int slide) {
             m_pBackground = m_imgSlide1.Get();
             break;
     }
+    DotOfSlide(m_nSlide).Select();
     m_strSlideTitle = WidenProductName();
     m_strSlideSubtitle = GetText(texts.subtitleKey);
     m_strSlideText = GetText(texts.descriptionKey);
     if (HasWindow()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
+}
+
+CAdvCheckBox& CDownloadPage::DotOfSlide(int slide) {
+    switch (slide) {
+        case 2:
+            return m_dot2;
+        case 3:
+            return m_dot3;
+        default:
+            return m_dot1;
+    }
+}
+
+void CDownloadPage::GiveDotsTheirImages() {
+    // Each dot owns its list; a Restore gives the new controls new lists.
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    for (CAdvCheckBox* dot : {&m_dot1, &m_dot2, &m_dot3}) {
+        dot->SetImageList(kv::win::ImageList(
+            ::ImageList_LoadImageW(module, MAKEINTRESOURCEW(IDB_SLIDE_DOTS), 10, 6,
+                                   RGB(255, 255, 255), IMAGE_BITMAP, LR_CREATEDIBSECTION)));
+    }
 }
 
 void CDownloadPage::StopSlideshow() {

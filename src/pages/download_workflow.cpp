@@ -7,6 +7,7 @@
 #include "pages/download_page.h"
 #include "pages/registered_messages.h"
 #include "service/setup_query.h"
+#include "service/setup_signature.h"
 
 namespace {
 
@@ -21,6 +22,10 @@ bool FileExists(const std::wstring& path) {
 }
 
 }  // namespace
+
+bool IsSetupFileSigned(HANDLE file) {
+    return VerifySetupSignature(file, AcceptedSetupSigners()) == SetupSignatureVerdict::Ok;
+}
 
 void CDownloadPage::StartDownload() {
     SetStatus(GetText(L"DOWNLOADING_SETUP"));
@@ -103,7 +108,7 @@ void CDownloadPage::OnDownloadDone(unsigned attempt, bool ok) {
     if (attempt != m_nAttempt || m_phase != Phase::Transferring) return;  // already stopped
     m_hWorker.Reset();  // the worker posted this as its last act
     StopAttemptTimers();
-    if (!ok) return OnDownloadFailed();
+    if (!ok || !HoldSignedSetupFile()) return OnDownloadFailed();
     m_bDownloadOk = true;
     m_phase = Phase::Ready;
     SetBar(100);
@@ -164,7 +169,16 @@ void CDownloadPage::CancelAndWaitForWorker() {
 }
 
 void CDownloadPage::DeleteSetupFile() {
+    m_hSetupFile.Reset();  // with read-only sharing held, not even we could delete it
     if (!m_strSetupPath.empty()) ::DeleteFileW(m_strSetupPath.c_str());
+}
+
+bool CDownloadPage::HoldSignedSetupFile() {
+    m_hSetupFile.Reset(::CreateFileW(m_strSetupPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (m_hSetupFile && IsSetupFileSigned(m_hSetupFile.Get())) return true;
+    m_hSetupFile.Reset();
+    return false;
 }
 
 std::wstring CDownloadPage::GetTempFolder() const {

@@ -52,6 +52,11 @@ void CDownloadPage::Install() {
     // Enter may reach the page while the install button is hidden: only a finished download
     // installs.
     if (m_phase != Phase::Ready) return;
+    // Checked again on the handle held since the first check: what starts is what was signed.
+    if (!IsSetupFileSigned(m_hSetupFile.Get())) {
+        ShowButton(IDC_INSTALL_BUTTON, false);
+        return OnDownloadFailed();  // like any failed attempt: countdown, then a new one
+    }
     m_phase = Phase::Waiting;
     if (m_bDownloadOk) {
         SenderGoogleAnalytics().SendEvent(L"Downloader", L"Finished", L"", L"");
