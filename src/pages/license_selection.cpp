@@ -62,8 +62,7 @@ void CLicenseSelection::OnPaint() {
     if (m_pBackground) {
         kv::win::MemoryDC picture(dc.Get());
         kv::win::SelectedObject selected(picture.Get(), m_pBackground);
-        ::BitBlt(dc.Get(), 0, 0, kBackgroundWidth, kBackgroundHeight, picture.Get(), 0, 0,
-                 SRCCOPY);
+        ::BitBlt(dc.Get(), 0, 0, kBackgroundWidth, kBackgroundHeight, picture.Get(), 0, 0, SRCCOPY);
     }
     ::SetBkMode(dc.Get(), TRANSPARENT);
     ::SetTextColor(dc.Get(), kPageTextColour);

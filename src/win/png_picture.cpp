@@ -16,11 +16,11 @@ namespace gp = Gdiplus::DllExports;
 
 GdiplusSession::GdiplusSession() {
     Gdiplus::GdiplusStartupInput input;
-    if (gp::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
+    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
 }
 
 GdiplusSession::~GdiplusSession() {
-    if (token_ != 0) gp::GdiplusShutdown(token_);
+    if (token_ != 0) Gdiplus::GdiplusShutdown(token_);
 }
 
 namespace {

@@ -72,6 +72,7 @@ TEST(Download, TrialRunsTheSetupWithItsOptionAndTheProgramEndsWithoutAQuestion) 
 }
 
 TEST(Download, PaidFromTheSecondaryWithTheMarkerComesBackToTheEditionChoice) {
+    const size_t mark = LogMark();
     DownloadRun run(L"return");
     ASSERT_TRUE(service_client::Control(L"port=primary&refuse=1"));
     ASSERT_TRUE(run.Start());
@@ -81,9 +82,8 @@ TEST(Download, PaidFromTheSecondaryWithTheMarkerComesBackToTheEditionChoice) {
 
     // The setup asked to come back: the edition choice shows again, marker and file are gone.
     ASSERT_TRUE(WaitUntil([&] { return run.Record().size() >= 1; }));
-    ASSERT_TRUE(WaitUntil([&] {
-        return ::IsWindowVisible(run.Main()) && ::IsWindowVisible(run.EditionPage());
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ::IsWindowVisible(run.Main()) && ::IsWindowVisible(run.EditionPage()); }));
     EXPECT_TRUE(Contains(run.Record()[0], "\targs=/glic 2"));
     EXPECT_FALSE(test_files::Exists(ReturnMarker()));
     EXPECT_TRUE(run.SetupFiles().empty());
@@ -98,6 +98,10 @@ TEST(Download, PaidFromTheSecondaryWithTheMarkerComesBackToTheEditionChoice) {
     Answer(box, IDYES);
     ASSERT_TRUE(run.Installer().WaitForExit());
     EXPECT_TRUE(run.SetupFiles().empty());
+    // Each choice was reported once, in the order they were made.
+    std::vector<std::string> choices = EventActions(mark);
+    std::erase_if(choices, [](const std::string& a) { return a != "Paid" && a != "Trial"; });
+    EXPECT_EQ(choices, (std::vector<std::string>{"Paid", "Trial"}));
 }
 
 TEST(Download, BothServersDownCountDownFiveTimesThenOfferARetry) {
@@ -191,8 +195,9 @@ TEST(Download, ASlowPrimaryThenASlowTransferStillComplete) {
     // stall either.
     ASSERT_TRUE(service_client::Control(L"port=primary&scope=query&noheaders=1"));
     ASSERT_TRUE(service_client::Control(L"port=secondary&scope=files&trickle=1024:1000"));
-    ASSERT_TRUE(test_files::Write(service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
-                                  std::string(12 * 1024, 'k')));
+    ASSERT_TRUE(
+        test_files::Write(service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
+                          std::string(12 * 1024, 'k')));
     ASSERT_TRUE(run.Start());
     run.Choose(true);
     ASSERT_TRUE(WaitUntil([&] { return run.Bar() > 0; }, seconds(20)));

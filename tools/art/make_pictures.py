@@ -390,7 +390,7 @@ def dots_bitmap() -> bytes:
             d.ellipse(box, outline=colour, width=int(1.6 * s))
         else:
             d.ellipse(box, fill=colour)
-    img = big.resize((40, 10), Image.LANCZOS)
+    img = big.resize((40, 10), Image.BOX)  # no ringing: the white around stays pure white
     rows = []
     for y in reversed(range(10)):
         row = bytearray()
