@@ -153,9 +153,10 @@ def brand_mark(size: int) -> Image.Image:
 def edition_background() -> Image.Image:
     w, h = 640 * SS, 372 * SS
     img = vertical_gradient((w, h), (250, 252, 255), (232, 239, 247))
-    # Calm decoration: big faint disc rings, low right and low left, away from the texts.
+    # Calm decoration: big faint disc rings, low right and low left, away from the texts. The
+    # last column stays plain: a page wider than the picture continues it from there.
     rings = ImageDraw.Draw(img)
-    for cx, cy, radii in ((600, 380, (150, 118, 86, 40)), (30, 360, (110, 80, 50))):
+    for cx, cy, radii in ((540, 390, (96, 72, 48, 24)), (30, 360, (110, 80, 50))):
         for r in radii:
             rings.ellipse(((cx - r) * SS, (cy - r) * SS, (cx + r) * SS, (cy + r) * SS),
                           outline=(220, 230, 242), width=3 * SS)
@@ -166,9 +167,9 @@ def edition_background() -> Image.Image:
     draw.rectangle((0, band_h, w, band_h + 3 * SS), fill=ORANGE)
     # Faint tracks of a disc behind the band's right end, kept inside the band.
     tracks = Image.new("RGB", (w, band_h), (0, 0, 0))
-    for r in (110, 86, 62, 38):
-        ImageDraw.Draw(tracks).ellipse(((560 - r) * SS, (-30 - r) * SS, (560 + r) * SS,
-                                        (-30 + r) * SS), outline=(255, 255, 255), width=2 * SS)
+    for r in (84, 64, 44, 24):
+        ImageDraw.Draw(tracks).ellipse(((540 - r) * SS, (-24 - r) * SS, (540 + r) * SS,
+                                        (-24 + r) * SS), outline=(255, 255, 255), width=2 * SS)
     img.paste(Image.new("RGB", (w, band_h), (64, 98, 138)), (0, 0),
               tracks.convert("L").point(lambda v: v * 90 // 255))
     paste_rgba(img, brand_mark(34 * SS), (18 * SS, 10 * SS))
@@ -238,11 +239,23 @@ def slide_base(accent) -> Image.Image:
     img = vertical_gradient((w, h), SKY, WHITE, stop=238 * SS)
     soft_blob(img, (96 * SS, 124 * SS), 92 * SS, accent, 26 * SS)
     draw = ImageDraw.Draw(img)
-    # A quiet frame of thin arcs at the far right.
-    for r in (70, 52):
-        draw.arc(((640 - r) * SS, (-r // 2) * SS, (640 + r) * SS, (r + r // 2) * SS), 90, 180,
+    # Quiet tracks of a disc at the top right, above the page's texts.
+    for r in (54, 40, 26):
+        draw.arc(((548 - r) * SS, (-14 - r) * SS, (548 + r) * SS, (-14 + r) * SS), 0, 180,
                  fill=SKY_DEEP, width=2 * SS)
     return img
+
+
+def finish_slide(big: Image.Image) -> Image.Image:
+    """Fades the right end into white: the page around the slide is white, and a page wider than
+    the picture then meets it without an edge."""
+    w, h = big.size
+    start = 560 * SS
+    ramp = Image.new("L", (w, 1), 0)
+    for x in range(start, w):
+        ramp.putpixel((x, 0), int(255 * (x - start) / (w - 1 - start)))
+    big.paste(Image.new("RGB", big.size, WHITE), (0, 0), ramp.resize((w, h)))
+    return finish(big)
 
 
 def virtual_drive(img: Image.Image, box) -> None:
@@ -272,7 +285,7 @@ def slide_disc_and_drive() -> Image.Image:
     d.ellipse((138 * SS, 122 * SS, 164 * SS, 148 * SS), fill=ORANGE)
     d.line([(144 * SS, 135 * SS), (149 * SS, 141 * SS), (158 * SS, 128 * SS)], fill=WHITE,
            width=3 * SS, joint="curve")
-    return finish(img)
+    return finish_slide(img)
 
 
 def small_disc_icon(d: ImageDraw.ImageDraw, x, y, r, colour) -> None:
@@ -316,7 +329,7 @@ def slide_window() -> Image.Image:
                              ry + 7 * SS), 2 * SS, fill=(110, 128, 150))
         d.rounded_rectangle((x0 + 74 * SS, ry + 10 * SS, x0 + (110 - 8 * (i % 2)) * SS,
                              ry + 13 * SS), SS, fill=(196, 206, 220))
-    return finish(img)
+    return finish_slide(img)
 
 
 def gear(size: int, colour, teeth: int = 10) -> Image.Image:
@@ -370,7 +383,7 @@ def slide_customization() -> Image.Image:
         img.paste(Image.new("RGB", img.size, (30, 45, 70)), (0, 0),
                   mask.filter(ImageFilter.GaussianBlur(4 * SS)).point(lambda v: v * 100 // 255))
         paste_rgba(img, g, (pos[0] * SS, pos[1] * SS))
-    return finish(img)
+    return finish_slide(img)
 
 
 # --- the slideshow's dots -----------------------------------------------------------------------
