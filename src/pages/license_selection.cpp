@@ -1,5 +1,7 @@
 #include "pages/license_selection.h"
 
+#include <algorithm>
+
 #include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
@@ -14,6 +16,32 @@ constexpr int kBackgroundHeight = 372;
 void SetButtonPicture(const kv::win::Control& button, const kv::win::ImageList& picture) {
     BUTTON_IMAGELIST list{picture.Get(), {0, 6, 0, 0}, BUTTON_IMAGELIST_ALIGN_TOP};
     ::SendMessageW(button.Hwnd(), BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
+}
+
+SIZE ClientSize(HWND window) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    return {client.right, client.bottom};
+}
+
+// The picture at the origin. Where a system's dialog units make the page larger than the
+// picture, its last column and row continue to the page's edges (the artwork keeps them plain).
+void PaintBackground(HDC dc, HBITMAP background, SIZE page) {
+    kv::win::MemoryDC picture(dc);
+    kv::win::SelectedObject selected(picture.Get(), background);
+    ::BitBlt(dc, 0, 0, kBackgroundWidth, kBackgroundHeight, picture.Get(), 0, 0, SRCCOPY);
+    const int extraWidth = page.cx - kBackgroundWidth;
+    const int extraHeight = page.cy - kBackgroundHeight;
+    ::SetStretchBltMode(dc, COLORONCOLOR);
+    if (extraWidth > 0) {
+        ::StretchBlt(dc, kBackgroundWidth, 0, extraWidth, kBackgroundHeight, picture.Get(),
+                     kBackgroundWidth - 1, 0, 1, kBackgroundHeight, SRCCOPY);
+    }
+    if (extraHeight > 0) {
+        ::StretchBlt(dc, 0, kBackgroundHeight, std::max<int>(page.cx, kBackgroundWidth),
+                     extraHeight, picture.Get(), 0, kBackgroundHeight - 1, kBackgroundWidth, 1,
+                     SRCCOPY);
+    }
 }
 
 }  // namespace
@@ -59,11 +87,7 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 
 void CLicenseSelection::OnPaint() {
     kv::win::PaintDC dc(Hwnd());
-    if (m_pBackground) {
-        kv::win::MemoryDC picture(dc.Get());
-        kv::win::SelectedObject selected(picture.Get(), m_pBackground);
-        ::BitBlt(dc.Get(), 0, 0, kBackgroundWidth, kBackgroundHeight, picture.Get(), 0, 0, SRCCOPY);
-    }
+    if (m_pBackground) PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
     ::SetBkMode(dc.Get(), TRANSPARENT);
     ::SetTextColor(dc.Get(), kPageTextColour);
     RECT titleRect{20, 70, 600, 100};
