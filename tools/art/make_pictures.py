@@ -255,6 +255,12 @@ def finish_slide(big: Image.Image) -> Image.Image:
     for x in range(start, w):
         ramp.putpixel((x, 0), int(255 * (x - start) / (w - 1 - start)))
     big.paste(Image.new("RGB", big.size, WHITE), (0, 0), ramp.resize((w, h)))
+    # Likewise the bottom of the shown part meets the white below it without an edge.
+    top, bottom = 206 * SS, 238 * SS
+    column = Image.new("L", (1, h), 255)
+    for y in range(h):
+        column.putpixel((0, y), max(0, min(255, int(255 * (y - top) / (bottom - top)))))
+    big.paste(Image.new("RGB", big.size, WHITE), (0, 0), column.resize((w, h)))
     return finish(big)
 
 
