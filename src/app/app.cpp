@@ -5,6 +5,7 @@
 
 #include "app/main_wnd.h"
 #include "pages/registered_messages.h"
+#include "win/png_picture.h"
 
 namespace {
 
@@ -62,6 +63,8 @@ bool CFetchwingApp::InitInstance() {
 CFetchwingApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The pages load their pictures when they are built; GDI+ outlives every page.
+    kv::win::GdiplusSession gdiplus;
     theApp.InitInstance();
     return 0;
 }

@@ -1,8 +1,58 @@
 #include "pages/license_selection.h"
 
+#include <algorithm>
+
+#include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
-#include "win/handles.h"
+#include "win/png_picture.h"
+
+namespace {
+
+constexpr int kBackgroundWidth = 640;
+constexpr int kBackgroundHeight = 372;
+
+// The picture above the caption; the button keeps drawing its own caption below it.
+void SetButtonPicture(const kv::win::Control& button, const kv::win::ImageList& picture) {
+    BUTTON_IMAGELIST list{picture.Get(), {0, 6, 0, 0}, BUTTON_IMAGELIST_ALIGN_TOP};
+    ::SendMessageW(button.Hwnd(), BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&list));
+}
+
+SIZE ClientSize(HWND window) {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    return {client.right, client.bottom};
+}
+
+// The picture at the origin. Where a system's dialog units make the page larger than the
+// picture, its last column and row continue to the page's edges (the artwork keeps them plain).
+void PaintBackground(HDC dc, HBITMAP background, SIZE page) {
+    kv::win::MemoryDC picture(dc);
+    kv::win::SelectedObject selected(picture.Get(), background);
+    ::BitBlt(dc, 0, 0, kBackgroundWidth, kBackgroundHeight, picture.Get(), 0, 0, SRCCOPY);
+    const int extraWidth = page.cx - kBackgroundWidth;
+    const int extraHeight = page.cy - kBackgroundHeight;
+    ::SetStretchBltMode(dc, COLORONCOLOR);
+    if (extraWidth > 0) {
+        ::StretchBlt(dc, kBackgroundWidth, 0, extraWidth, kBackgroundHeight, picture.Get(),
+                     kBackgroundWidth - 1, 0, 1, kBackgroundHeight, SRCCOPY);
+    }
+    if (extraHeight > 0) {
+        ::StretchBlt(dc, 0, kBackgroundHeight, std::max<int>(page.cx, kBackgroundWidth),
+                     extraHeight, picture.Get(), 0, kBackgroundHeight - 1, kBackgroundWidth, 1,
+                     SRCCOPY);
+    }
+}
+
+}  // namespace
+
+CLicenseSelection::CLicenseSelection() : CInstallerPage(IDD_LICENSE_SELECTION) {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    m_imgBackground = kv::win::LoadPngResource(module, IDB_EDITION_BACKGROUND);
+    m_pBackground = m_imgBackground.Get();
+    m_trialPicture = kv::win::LoadPngImageList(module, IDB_TRIAL_PICTURE);
+    m_paidPicture = kv::win::LoadPngImageList(module, IDB_PAID_PICTURE);
+}
 
 void CLicenseSelection::BindControls() {
     Bind(m_btnTrial, IDC_TRIAL_BUTTON);
@@ -11,8 +61,10 @@ void CLicenseSelection::BindControls() {
 
 BOOL CLicenseSelection::OnInitDialog() {
     m_btnTrial.SetText(GetText(L"I_WANT_TO_TRY"));
+    SetButtonPicture(m_btnTrial, m_trialPicture);
     m_btnTrial.SetFont(g_textFont.Get());
     m_btnPaid.SetText(GetText(L"I_HAVE_LICENSE_KEY"));
+    SetButtonPicture(m_btnPaid, m_paidPicture);
     m_btnPaid.SetFont(g_textFont.Get());
     m_strTitle = GetText(L"PLEASE_CHOOSE_YOUR_OPTION");
     m_strSubtitle = GetText(L"CHOOSE_CORRECT_OPTION");
@@ -35,6 +87,7 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 
 void CLicenseSelection::OnPaint() {
     kv::win::PaintDC dc(Hwnd());
+    if (m_pBackground) PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
     ::SetBkMode(dc.Get(), TRANSPARENT);
     ::SetTextColor(dc.Get(), kPageTextColour);
     RECT titleRect{20, 70, 600, 100};
@@ -47,6 +100,9 @@ void CLicenseSelection::OnPaint() {
     ::DrawTextW(dc.Get(), m_strSubtitle.c_str(), -1, &subtitleRect, DT_CENTER | DT_WORDBREAK);
 }
 
+// The switch to the download page comes first; the report leaves on a thread of its own and is
+// sent whoever the parent is.
 void CLicenseSelection::OnEditionChosen(unsigned char trial) {
     ::SendMessageW(::GetParent(Hwnd()), kEditionChosenMessage, trial, 0);
+    SenderGoogleAnalytics().SendEvent(L"Downloader", trial ? L"Trial" : L"Paid", L"", L"");
 }

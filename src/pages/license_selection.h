@@ -1,9 +1,10 @@
 #pragma once
-// The edition choice page: a heading, a sub-heading and one button per edition. A click tells
-// the main window which edition to fetch.
+// The edition choice page: a background picture, a heading, a sub-heading and one picture button
+// per edition. A click tells the main window which edition to fetch and reports the choice.
 
 #include "pages/installer_page.h"
 #include "res/ids/license_selection_ids.h"
+#include "win/handles.h"
 
 // Sent to the page's parent when the user picks an edition: wParam 1 for the trial edition, 0 for
 // the paid one.
@@ -11,7 +12,8 @@ inline constexpr UINT kEditionChosenMessage = WM_APP + 1;
 
 class CLicenseSelection : public CInstallerPage {
   public:
-    CLicenseSelection() : CInstallerPage(IDD_LICENSE_SELECTION) {}
+    // Loads the background picture; needs a GDI+ session.
+    CLicenseSelection();
 
   protected:
     void BindControls() override;
@@ -24,4 +26,8 @@ class CLicenseSelection : public CInstallerPage {
 
     kv::win::Control m_btnTrial;
     kv::win::Control m_btnPaid;
+    kv::win::Bitmap m_imgBackground;
+    // The buttons' pictures; the buttons only borrow them, so they live as long as the page.
+    kv::win::ImageList m_trialPicture;
+    kv::win::ImageList m_paidPicture;
 };

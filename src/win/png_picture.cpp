@@ -1,0 +1,149 @@
+#include "win/png_picture.h"
+
+#include <objidl.h>
+#include <shlwapi.h>
+
+#include <gdiplus.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "win/com_ptr.h"
+
+namespace kv::win {
+
+namespace gp = Gdiplus::DllExports;
+
+GdiplusSession::GdiplusSession() {
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
+}
+
+GdiplusSession::~GdiplusSession() {
+    if (token_ != 0) Gdiplus::GdiplusShutdown(token_);
+}
+
+namespace {
+
+struct ImageDisposer {
+    void operator()(Gdiplus::GpBitmap* image) const { gp::GdipDisposeImage(image); }
+};
+using GdiplusBitmap = std::unique_ptr<Gdiplus::GpBitmap, ImageDisposer>;
+
+// The resource's bytes as a stream of their own, or null.
+ComPtr<IStream> ResourceStream(HMODULE module, int id) {
+    ComPtr<IStream> stream;
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+    if (!found) return stream;
+    const DWORD size = ::SizeofResource(module, found);
+    HGLOBAL loaded = ::LoadResource(module, found);
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    if (!data || size == 0) return stream;
+    *stream.Put() = ::SHCreateMemStream(static_cast<const BYTE*>(data), size);
+    return stream;
+}
+
+GdiplusBitmap Decode(HMODULE module, int id) {
+    ComPtr<IStream> stream = ResourceStream(module, id);
+    Gdiplus::GpBitmap* image = nullptr;
+    if (stream && gp::GdipCreateBitmapFromStream(stream.Get(), &image) != Gdiplus::Ok) {
+        image = nullptr;
+    }
+    return GdiplusBitmap(image);
+}
+
+// A 32-bit top-down DIB section of the decoded picture's size with its pixels in straight
+// (not premultiplied) alpha, decoded straight into the section's memory.
+Bitmap ToDibSection(Gdiplus::GpBitmap* image, uint32_t** pixels, int* width, int* height) {
+    UINT w = 0;
+    UINT h = 0;
+    if (gp::GdipGetImageWidth(image, &w) != Gdiplus::Ok ||
+        gp::GdipGetImageHeight(image, &h) != Gdiplus::Ok || w == 0 || h == 0 || w > 16384 ||
+        h > 16384) {
+        return {};
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = static_cast<LONG>(w);
+    info.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down, as GDI+ hands out rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    Bitmap dib(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib || !bits) return {};
+
+    Gdiplus::GpRect whole(0, 0, static_cast<INT>(w), static_cast<INT>(h));
+    Gdiplus::BitmapData data{};
+    data.Width = w;
+    data.Height = h;
+    data.Stride = static_cast<INT>(w * 4);
+    data.PixelFormat = PixelFormat32bppARGB;
+    data.Scan0 = bits;
+    const UINT mode = Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf;
+    if (gp::GdipBitmapLockBits(image, &whole, mode, PixelFormat32bppARGB, &data) != Gdiplus::Ok) {
+        return {};
+    }
+    gp::GdipBitmapUnlockBits(image, &data);
+    ::GdiFlush();
+    *pixels = static_cast<uint32_t*>(bits);
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return dib;
+}
+
+Bitmap LoadStraight(HMODULE module, int id, int* width, int* height, uint32_t** pixels) {
+    GdiplusBitmap image = Decode(module, id);
+    if (!image) return {};
+    return ToDibSection(image.get(), pixels, width, height);
+}
+
+uint32_t Premultiplied(uint32_t argb) {
+    const uint32_t alpha = argb >> 24;
+    if (alpha == 255) return argb;
+    auto scale = [alpha](uint32_t channel) { return (channel * alpha + 127) / 255; };
+    return (alpha << 24) | (scale((argb >> 16) & 0xFF) << 16) | (scale((argb >> 8) & 0xFF) << 8) |
+           scale(argb & 0xFF);
+}
+
+// Icons take straight alpha; the AND mask stays all zero, the alpha channel decides.
+Icon IconOfPng(HMODULE module, int id, int* width, int* height) {
+    uint32_t* pixels = nullptr;
+    Bitmap colour = LoadStraight(module, id, width, height, &pixels);
+    if (!colour) return {};
+    Bitmap mask(::CreateBitmap(*width, *height, 1, 1, nullptr));
+    if (!mask) return {};
+    ICONINFO info{TRUE, 0, 0, mask.Get(), colour.Get()};
+    return Icon(::CreateIconIndirect(&info));
+}
+
+}  // namespace
+
+Bitmap LoadPngResource(HMODULE module, int id) {
+    int width = 0;
+    int height = 0;
+    uint32_t* pixels = nullptr;
+    Bitmap dib = LoadStraight(module, id, &width, &height, &pixels);
+    if (!dib) return dib;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    for (size_t i = 0; i < count; ++i) pixels[i] = Premultiplied(pixels[i]);
+    return dib;
+}
+
+Icon LoadPngIcon(HMODULE module, int id) {
+    int width = 0;
+    int height = 0;
+    return IconOfPng(module, id, &width, &height);
+}
+
+ImageList LoadPngImageList(HMODULE module, int id) {
+    int width = 0;
+    int height = 0;
+    Icon icon = IconOfPng(module, id, &width, &height);
+    if (!icon) return {};
+    ImageList list(::ImageList_Create(width, height, ILC_COLOR32, 1, 0));
+    if (!list || ::ImageList_AddIcon(list.Get(), icon.Get()) < 0) return {};
+    return list;
+}
+
+}  // namespace kv::win
