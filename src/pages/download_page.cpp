@@ -7,6 +7,7 @@
 #include "i18n/texts.h"
 #include "pages/registered_messages.h"
 #include "service/service_hosts.h"
+#include "win/png_picture.h"
 
 CDownloadPage* g_pDownloadPage = nullptr;
 
@@ -22,6 +23,10 @@ std::wstring WidenProductName() {
 
 CDownloadPage::CDownloadPage()
     : CInstallerPage(IDD_DOWNLOAD_PAGE), m_brushWhite(::CreateSolidBrush(RGB(255, 255, 255))) {
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    m_imgSlide1 = kv::win::LoadPngResource(module, IDB_SLIDE1);
+    m_imgSlide3 = kv::win::LoadPngResource(module, IDB_SLIDE3);
+    m_imgSlide2 = kv::win::LoadPngResource(module, IDB_SLIDE2);
     g_pDownloadPage = this;
     g_uProgressMessage = ::RegisterWindowMessageW(kProgressMessageName);
     m_pEstimator = std::make_unique<TimeLeftEstimator>(this);
