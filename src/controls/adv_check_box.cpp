@@ -193,6 +193,11 @@ bool CAdvCheckBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
             pressed = false;
             result = CallDefault(message, wParam, lParam);
             return true;
+        case BM_GETCHECK:
+            // An owner-drawn button keeps no check state of its own: ours answers, for
+            // accessibility tools and for anybody asking from outside.
+            result = state == 2 ? BST_INDETERMINATE : (state == 1 ? BST_CHECKED : BST_UNCHECKED);
+            return true;
         case WM_CAPTURECHANGED:
             // A press that lost the mouse (another window took it) is no longer a click.
             pressed = false;

@@ -89,8 +89,10 @@ TEST(Download, PaidFromTheSecondaryWithTheMarkerComesBackToTheEditionChoice) {
     EXPECT_TRUE(run.SetupFiles().empty());
     EXPECT_TRUE(run.Installer().Running());
 
-    // A second choice downloads again; closing then asks, and Yes removes the unused file.
+    // A second choice downloads again, its slideshow from the first slide; closing then asks,
+    // and Yes removes the unused file.
     run.Choose(true);
+    EXPECT_TRUE(WaitUntil([&] { return run.CheckedDot() == 1; }, seconds(2)));
     ASSERT_TRUE(run.WaitForStatus(kReady));
     EXPECT_EQ(run.SetupFiles().size(), 1u);
     HWND box = run.Installer().AskToClose(run.Main());

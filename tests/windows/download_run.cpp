@@ -41,7 +41,8 @@ DownloadRun::DownloadRun(const wchar_t* variant)
     for (const std::wstring& file : SetupFiles()) ::DeleteFileW(file.c_str());
     ::DeleteFileW(ReturnMarker().c_str());
     ServeDemoSetup(variant);
-    record_ = TempFolder() + L"kv-demo-record-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    record_ =
+        TempFolder() + L"kv-demo-record-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
     ::DeleteFileW(record_.c_str());
     // The installer inherits it, and the setup it starts inherits it from the installer.
     ::SetEnvironmentVariableW(L"KV_DEMO_SETUP_RECORD", record_.c_str());
@@ -94,6 +95,15 @@ int DownloadRun::Bar() const {
 
 bool DownloadRun::Visible(int controlId) const {
     return ::IsWindowVisible(::GetDlgItem(DownloadPage(), controlId)) != FALSE;
+}
+
+int DownloadRun::CheckedDot() const {
+    const HWND page = DownloadPage();
+    for (int dot = 1; dot <= 3; ++dot) {
+        HWND control = ::GetDlgItem(page, IDC_SLIDE_DOT1 + dot - 1);
+        if (::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED) return dot;
+    }
+    return 0;
 }
 
 bool DownloadRun::WaitForStatus(const std::wstring& start,

@@ -31,6 +31,8 @@ class DownloadRun {
     std::wstring Status() const;
     int Bar() const;
     bool Visible(int controlId) const;
+    // The slideshow dot that is on (1 to 3), or 0 when none is.
+    int CheckedDot() const;
     bool WaitForStatus(const std::wstring& start,
                        std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
