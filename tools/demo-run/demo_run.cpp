@@ -68,8 +68,7 @@ bool ShowsEditionChoice() {
 bool ShowsTimeLeft() {
     HWND page = PageWith(IDC_STATUS_LINE);
     if (!Shown(page)) return false;
-    const auto position =
-        ::SendMessageW(::GetDlgItem(page, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0);
+    const auto position = ::SendMessageW(::GetDlgItem(page, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0);
     // The time left follows the status text and is the one part of it with a number.
     const std::wstring status = Text(::GetDlgItem(page, IDC_STATUS_LINE));
     return position > 0 && status.find_first_of(L"0123456789") != std::wstring::npos &&
@@ -102,9 +101,10 @@ bool Click(HWND parent, int controlId) {
 }
 
 int Usage() {
-    std::fputs("usage: kvpro-demo-run wait-edition|choose-trial|choose-paid|wait-time-left|"
-               "wait-ready|install|wait-setup|finish|back [SECONDS]\n",
-               stderr);
+    std::fputs(
+        "usage: kvpro-demo-run wait-edition|choose-trial|choose-paid|wait-time-left|"
+        "wait-ready|install|wait-setup|finish|back [SECONDS]\n",
+        stderr);
     return 2;
 }
 

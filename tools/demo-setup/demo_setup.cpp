@@ -18,8 +18,8 @@ namespace {
 constexpr wchar_t kVariant[] = KV_DEMO_VARIANT;
 
 std::wstring StartLine() {
-    return std::wstring(L"variant=") + kVariant + L"\targs=" + Arguments() + L"\texe=" +
-           OwnPath() + L"\tinstaller_visible=" + InstallerVisible();
+    return std::wstring(L"variant=") + kVariant + L"\targs=" + Arguments() + L"\texe=" + OwnPath() +
+           L"\tinstaller_visible=" + InstallerVisible();
 }
 
 int RunUnattended() {
@@ -131,11 +131,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }
 
 void AddButton(HWND parent, const wchar_t* caption, int id, RECT box, HFONT font, DWORD style) {
-    HWND button = ::CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style,
-                                    box.left, box.top, box.right - box.left,
-                                    box.bottom - box.top, parent,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                    ::GetModuleHandleW(nullptr), nullptr);
+    HWND button = ::CreateWindowExW(
+        0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, box.left, box.top,
+        box.right - box.left, box.bottom - box.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
@@ -164,10 +163,10 @@ int RunInteractive(HINSTANCE instance) {
     ::AdjustWindowRect(&frame, style, FALSE);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
-    HWND hwnd = ::CreateWindowExW(
-        0, kDemoSetupWindowClass, L"Kestrova Pro Setup", style,
-        (::GetSystemMetrics(SM_CXSCREEN) - width) / 2, (::GetSystemMetrics(SM_CYSCREEN) - height) / 2,
-        width, height, nullptr, nullptr, instance, &w);
+    HWND hwnd = ::CreateWindowExW(0, kDemoSetupWindowClass, L"Kestrova Pro Setup", style,
+                                  (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                                  (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+                                  nullptr, nullptr, instance, &w);
     if (!hwnd) return 1;
     AddButton(hwnd, L"Back to edition choice", IDC_DEMO_BACK,
               {kWidth - 24 - 110 - 12 - 170, kHeight - 56, kWidth - 24 - 110 - 12, kHeight - 24},

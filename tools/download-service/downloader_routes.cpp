@@ -56,8 +56,9 @@ void HandleDownloader(ServiceContext& context, PortId port, const httplib::Reque
     record.Add("edition", edition);
     std::string setupUrl = context.AnswerOf(port);
     if (setupUrl.empty()) {
-        setupUrl = "http://" + context.options.host + ":" + std::to_string(context.PortNumber(port)) +
-                   "/files/" + context.SetupFile(edition == "Trial");
+        setupUrl = "http://" + context.options.host + ":" +
+                   std::to_string(context.PortNumber(port)) + "/files/" +
+                   context.SetupFile(edition == "Trial");
     }
     std::string answer;
     if (faults.garble) {

@@ -37,8 +37,8 @@ void HandleFile(ServiceContext& context, PortId port, const httplib::Request& re
         const ssize_t n = ::pread(file->fd, out, count, offset);
         return n > 0 ? static_cast<size_t>(n) : 0;
     };
-    RespondWithFaults(context, port, request, response, context.FaultsOf(port, Scope::Files), std::move(body),
-                      "application/octet-stream", std::move(record));
+    RespondWithFaults(context, port, request, response, context.FaultsOf(port, Scope::Files),
+                      std::move(body), "application/octet-stream", std::move(record));
 }
 
 // /blob/<size>: byte i of the body is i mod 251, so a client can check every byte. Fault

@@ -35,7 +35,7 @@ struct Options {
     std::string trialFile = "kvpro-trial-setup.exe";
     std::string paidFile = "kvpro-setup.exe";
     std::array<Faults, 2> faults;  // per port, for both scopes
-    int64_t holdMs = 60000;  // how long a stall or a silent answer lasts at most
+    int64_t holdMs = 60000;        // how long a stall or a silent answer lasts at most
 };
 
 // Lets every waiting handler end at once when the service stops.
