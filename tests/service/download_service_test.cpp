@@ -194,6 +194,12 @@ TEST_F(DownloadServiceTest, RefusedPortStopsListeningAndComesBack) {
     auto back = Client().Get("/blob/10");
     ASSERT_TRUE(back);
     EXPECT_EQ(back->status, 200);
+
+    // A port in use is not shared with a second service, which would take some of its requests.
+    kvservice::Options second;
+    second.logPath.clear();
+    second.ports = {service_->Port(PortId::Primary), 0};
+    EXPECT_FALSE(kvservice::Service(second).Start());
 }
 
 TEST_F(DownloadServiceTest, BodyFaultsShapeTheTransfer) {

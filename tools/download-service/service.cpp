@@ -84,6 +84,12 @@ int PortServer::Start(int port) {
     // One request per connection: clients open a connection per exchange anyway, and no idle
     // connection can then delay a shutdown.
     server->set_keep_alive_max_count(1);
+    // A quick restart may reuse the port, but no second listener may share it (the library's
+    // default would let it, and the kernel would then hand our requests to either one).
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     server->set_read_timeout(5, 0);
     server->set_write_timeout(30, 0);
     RegisterRoutes(*server, context_, id_);
