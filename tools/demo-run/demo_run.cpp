@@ -1,6 +1,7 @@
-// kvpro-demo-run STEP [SECONDS]: one step of a scripted run of the installer and the demo setup,
-// done with window messages as a user's clicks would arrive. Waiting steps give up after SECONDS
-// (60) with exit status 1; the other steps fail at once when their window is missing.
+// kvpro-demo-run [--desktop NAME] STEP [SECONDS]: one step of a scripted run of the installer and
+// the demo setup, done with window messages as a user's clicks would arrive. Waiting steps give
+// up after SECONDS (60) with exit status 1; the other steps fail at once when their window is
+// missing. --desktop looks for the windows on that desktop (e.g. a Wine virtual desktop's).
 //
 //   wait-edition    the edition choice shows        choose-trial / choose-paid   click it
 //   wait-time-left  the bar moves and the time left shows
@@ -123,7 +124,22 @@ int Run(const std::wstring& step, int seconds) {
 
 }  // namespace
 
+// Windows are found only on the calling thread's desktop; this one has made none yet. A desktop
+// that is still being created gets a few seconds.
+bool UseDesktop(const wchar_t* name) {
+    HDESK desktop = nullptr;
+    WaitFor([&] { return (desktop = ::OpenDesktopW(name, 0, FALSE, GENERIC_ALL)) != nullptr; }, 10);
+    if (desktop && ::SetThreadDesktop(desktop)) return true;
+    std::fwprintf(stderr, L"kvpro-demo-run: cannot use the desktop %ls\n", name);
+    return false;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc >= 3 && std::wstring(argv[1]) == L"--desktop") {
+        if (!UseDesktop(argv[2])) return 2;
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2 || argc > 3) return Usage();
     const int seconds = argc == 3 ? static_cast<int>(std::wcstol(argv[2], nullptr, 10)) : 60;
     const int status = Run(argv[1], seconds);
