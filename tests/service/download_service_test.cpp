@@ -149,6 +149,41 @@ TEST_F(DownloadServiceTest, AnswerFaultsApplyPerPort) {
     EXPECT_EQ(control.Get("/_control?bogus=1")->status, 400);
 }
 
+TEST_F(DownloadServiceTest, ScopedSwitchesAnswersAndServedFilesChangeOnlyWhatTheyName) {
+    auto control = Client(PortId::Secondary);
+    auto client = Client();
+    auto opened = [&](const char* edition) {
+        auto answer = client.Get(QueryPath(std::string("kvPro") + edition).c_str());
+        return answer && answer->status == 200 ? OpenPayload(answer->body.c_str(), kResponsePass)
+                                               : "status " + std::to_string(answer->status);
+    };
+    const std::string files =
+        "http://127.0.0.1:" + std::to_string(service_->Port(PortId::Primary)) + "/files/";
+
+    ASSERT_EQ(control.Get("/_control?port=primary&scope=files&status=404")->status, 200);
+    ASSERT_EQ(control.Get("/_control?port=primary&scope=query&status=503")->status, 200);
+    EXPECT_EQ(client.Get("/blob/10")->status, 404);
+    EXPECT_EQ(opened("Trial"), "status 503");
+    ASSERT_EQ(control.Get("/_control?port=primary&scope=query&reset=1")->status, 200);
+    EXPECT_EQ(opened("Trial"), files + "kvpro-trial-setup.exe");
+    EXPECT_EQ(client.Get("/blob/10")->status, 404);  // the files' switches stayed
+    ASSERT_EQ(control.Get("/_control?port=primary&reset=1")->status, 200);
+    EXPECT_EQ(client.Get("/blob/10")->status, 200);
+
+    ASSERT_EQ(control.Get("/_control?port=both&answer=ftp%3A%2F%2F127.0.0.1%2Fs.exe")->status, 200);
+    EXPECT_EQ(opened("Paid"), "ftp://127.0.0.1/s.exe");
+    ASSERT_EQ(control.Get("/_control?port=both&answer=")->status, 200);
+    EXPECT_EQ(opened("Paid"), files + "kvpro-setup.exe");
+
+    ASSERT_EQ(control.Get("/_control?trial_file=demo.exe&paid_file=demo.exe")->status, 200);
+    EXPECT_EQ(opened("Trial"), files + "demo.exe");
+    EXPECT_EQ(opened("Paid"), files + "demo.exe");
+    // A bad request changes nothing, not even its valid parts.
+    EXPECT_EQ(control.Get("/_control?port=primary&status=500&trial_file=..")->status, 400);
+    EXPECT_EQ(control.Get("/_control?port=primary&scope=body&status=500")->status, 400);
+    EXPECT_EQ(opened("Trial"), files + "demo.exe");
+}
+
 TEST_F(DownloadServiceTest, RefusedPortStopsListeningAndComesBack) {
     auto control = Client(PortId::Secondary);
     ASSERT_EQ(control.Get("/_control?port=primary&refuse=1")->status, 200);
@@ -159,6 +194,12 @@ TEST_F(DownloadServiceTest, RefusedPortStopsListeningAndComesBack) {
     auto back = Client().Get("/blob/10");
     ASSERT_TRUE(back);
     EXPECT_EQ(back->status, 200);
+
+    // A port in use is not shared with a second service, which would take some of its requests.
+    kvservice::Options second;
+    second.logPath.clear();
+    second.ports = {service_->Port(PortId::Primary), 0};
+    EXPECT_FALSE(kvservice::Service(second).Start());
 }
 
 TEST_F(DownloadServiceTest, BodyFaultsShapeTheTransfer) {

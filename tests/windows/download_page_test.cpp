@@ -116,7 +116,8 @@ TEST(Download, BothServersDownCountDownFiveTimesThenOfferARetry) {
             if (seen.empty() || seen.back() != status) seen.push_back(status);
             return status.rfind(kCantDownload, 0) == 0;
         },
-        seconds(60)));
+        seconds(60)))
+        << ::testing::PrintToString(seen);
     std::vector<std::wstring> countdown;
     for (const std::wstring& status : seen) {
         if (status.rfind(kRetrying, 0) == 0) countdown.push_back(status.substr(wcslen(kRetrying)));

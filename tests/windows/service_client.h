@@ -16,7 +16,8 @@ bool Available();
 // "http://127.0.0.1:<port><path>".
 std::wstring Url(const std::wstring& path, Server server = Server::Primary);
 
-// GET /_control?<query> on the primary port, e.g. L"port=secondary&status=404"; true on 200.
+// GET /_control?<query> on the primary port (the secondary when the primary refuses), e.g.
+// L"port=secondary&status=404"; true on 200.
 bool Control(const std::wstring& query);
 // Clears the fault switches of both servers.
 bool ResetFaults();

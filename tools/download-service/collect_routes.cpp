@@ -56,7 +56,7 @@ void HandleCollect(ServiceContext& context, PortId port, const httplib::Request&
                    httplib::Response& response) {
     JsonLine record = RequestRecord(port, request);
     record.Add("hit", DecodedHit(request.target));
-    RespondWithFaults(context, port, request, response, context.FaultsOf(port),
+    RespondWithFaults(context, port, request, response, context.FaultsOf(port, Scope::Query),
                       BodySource::FromText("ok\n"), "text/plain", std::move(record));
 }
 

@@ -1,8 +1,11 @@
-// Run-time control of the service: fault switches per port, the request log, and the proxy
-// configuration script.
+// Run-time control of the service: fault switches per port and scope, the query's answer, the
+// served setup files, the request log, and the proxy configuration script.
 
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "service.h"
 
@@ -10,11 +13,16 @@ namespace kvservice {
 namespace {
 
 std::string FaultsJson(ServiceContext& context) {
-    return JsonLine()
-        .Add("primary", context.FaultsOf(PortId::Primary).Describe())
-        .Add("secondary", context.FaultsOf(PortId::Secondary).Describe())
-        .Add("primary_port", context.PortNumber(PortId::Primary))
-        .Add("secondary_port", context.PortNumber(PortId::Secondary))
+    JsonLine json;
+    for (PortId port : {PortId::Primary, PortId::Secondary}) {
+        const std::string name = PortName(port);
+        json.Add(name + "_files", context.FaultsOf(port, Scope::Files).Describe())
+            .Add(name + "_query", context.FaultsOf(port, Scope::Query).Describe())
+            .Add(name + "_answer", context.AnswerOf(port))
+            .Add(name + "_port", context.PortNumber(port));
+    }
+    return json.Add("trial_file", context.SetupFile(true))
+        .Add("paid_file", context.SetupFile(false))
         .Text();
 }
 
@@ -35,25 +43,87 @@ bool ControlledPorts(const httplib::Request& request, PortId own, std::vector<Po
     return true;
 }
 
+// "files", "query", or both when the request names no scope.
+bool ControlledScopes(const httplib::Request& request, std::vector<Scope>& scopes) {
+    const std::string which = request.get_param_value("scope");
+    if (which.empty()) {
+        scopes = {Scope::Files, Scope::Query};
+    } else if (which == "files") {
+        scopes = {Scope::Files};
+    } else if (which == "query") {
+        scopes = {Scope::Query};
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The parameters that are not fault switches: where they apply and what the service serves.
+bool IsSettingName(const std::string& name) {
+    return name == "scope" || name == "answer" || name == "trial_file" || name == "paid_file";
+}
+
+void BadRequest(httplib::Response& response, const std::string& text) {
+    response.status = 400;
+    response.set_content(text + "\n", "text/plain");
+}
+
+// Checks every parameter before anything changes, so that a bad request changes nothing.
+bool ApplyControl(ServiceContext& context, PortId own, const httplib::Request& request,
+                  std::string& error) {
+    std::vector<PortId> ports;
+    std::vector<Scope> scopes;
+    if (!ControlledPorts(request, own, ports)) error = "unknown port";
+    if (error.empty() && !ControlledScopes(request, scopes)) error = "unknown scope";
+    for (const char* name : {"trial_file", "paid_file"}) {
+        if (request.has_param(name) && !SafeFileName(request.get_param_value(name))) {
+            error = std::string("bad file name for ") + name;
+        }
+    }
+    if (!error.empty()) return false;
+
+    std::multimap<std::string, std::string> switches;
+    for (const auto& [name, value] : request.params) {
+        if (!IsSettingName(name)) switches.emplace(name, value);
+    }
+    std::vector<std::pair<PortId, Scope>> targets;
+    std::vector<Faults> changed;
+    for (PortId port : ports) {
+        for (Scope scope : scopes) {
+            Faults faults = context.FaultsOf(port, scope);
+            if (!ApplyFaultParameters(switches, faults, error)) {
+                error = "bad fault switch " + error;
+                return false;
+            }
+            targets.emplace_back(port, scope);
+            changed.push_back(faults);
+        }
+    }
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const PortId port = targets[i].first;
+        const bool wasRefusing = context.Refusing(port);
+        context.SetFaults(port, targets[i].second, changed[i]);
+        const bool refusing = context.Refusing(port);
+        if (refusing != wasRefusing) context.service->SetListening(port, !refusing);
+    }
+    if (request.has_param("answer")) {
+        for (PortId port : ports) context.SetAnswer(port, request.get_param_value("answer"));
+    }
+    if (request.has_param("trial_file")) {
+        context.SetSetupFile(true, request.get_param_value("trial_file"));
+    }
+    if (request.has_param("paid_file")) {
+        context.SetSetupFile(false, request.get_param_value("paid_file"));
+    }
+    return true;
+}
+
 void HandleControl(ServiceContext& context, PortId own, const httplib::Request& request,
                    httplib::Response& response) {
-    std::vector<PortId> ports;
-    if (!ControlledPorts(request, own, ports)) {
-        response.status = 400;
-        response.set_content("unknown port\n", "text/plain");
+    std::string error;
+    if (!ApplyControl(context, own, request, error)) {
+        BadRequest(response, error);
         return;
-    }
-    for (PortId id : ports) {
-        Faults faults = context.FaultsOf(id);
-        const bool wasRefusing = faults.refuse;
-        std::string error;
-        if (!ApplyFaultParameters(request.params, faults, error)) {
-            response.status = 400;
-            response.set_content("bad fault switch " + error + "\n", "text/plain");
-            return;
-        }
-        context.SetFaults(id, faults);
-        if (faults.refuse != wasRefusing) context.service->SetListening(id, !faults.refuse);
     }
     context.log.Write(RequestRecord(own, request).Add("status", 200).Add("control", true));
     response.set_content(FaultsJson(context) + "\n", "application/json");

@@ -39,7 +39,7 @@ std::string PercentDecode(const std::string& text) {
 void HandleDownloader(ServiceContext& context, PortId port, const httplib::Request& request,
                       httplib::Response& response) {
     JsonLine record = RequestRecord(port, request);
-    const Faults faults = context.FaultsOf(port);
+    const Faults faults = context.FaultsOf(port, Scope::Query);
     // The payload is taken from the raw target: base64 may hold '+', which query decoding
     // would turn into a space.
     const std::string& target = request.target;
@@ -54,10 +54,12 @@ void HandleDownloader(ServiceContext& context, PortId port, const httplib::Reque
         return;
     }
     record.Add("edition", edition);
-    const std::string& file =
-        edition == "Trial" ? context.options.trialFile : context.options.paidFile;
-    const std::string setupUrl = "http://" + context.options.host + ":" +
-                                 std::to_string(context.PortNumber(port)) + "/files/" + file;
+    std::string setupUrl = context.AnswerOf(port);
+    if (setupUrl.empty()) {
+        setupUrl = "http://" + context.options.host + ":" +
+                   std::to_string(context.PortNumber(port)) + "/files/" +
+                   context.SetupFile(edition == "Trial");
+    }
     std::string answer;
     if (faults.garble) {
         answer = SealPayload(setupUrl, "00000000000000000000000000000000");

@@ -17,10 +17,6 @@ struct SharedFile {
     }
 };
 
-bool SafeFileName(const std::string& name) {
-    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
-}
-
 void HandleFile(ServiceContext& context, PortId port, const httplib::Request& request,
                 httplib::Response& response) {
     const std::string name = request.matches[1];
@@ -41,8 +37,8 @@ void HandleFile(ServiceContext& context, PortId port, const httplib::Request& re
         const ssize_t n = ::pread(file->fd, out, count, offset);
         return n > 0 ? static_cast<size_t>(n) : 0;
     };
-    RespondWithFaults(context, port, request, response, context.FaultsOf(port), std::move(body),
-                      "application/octet-stream", std::move(record));
+    RespondWithFaults(context, port, request, response, context.FaultsOf(port, Scope::Files),
+                      std::move(body), "application/octet-stream", std::move(record));
 }
 
 // /blob/<size>: byte i of the body is i mod 251, so a client can check every byte. Fault
@@ -50,7 +46,7 @@ void HandleFile(ServiceContext& context, PortId port, const httplib::Request& re
 void HandleBlob(ServiceContext& context, PortId port, const httplib::Request& request,
                 httplib::Response& response) {
     JsonLine record = RequestRecord(port, request);
-    Faults faults = context.FaultsOf(port);
+    Faults faults = context.FaultsOf(port, Scope::Files);
     std::string error;
     int64_t size = -1;
     try {

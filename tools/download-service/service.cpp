@@ -28,14 +28,48 @@ bool StopSignal::SleepFor(int64_t ms) {
                            [this] { return stopping_; });
 }
 
-Faults ServiceContext::FaultsOf(PortId id) {
-    std::lock_guard lock(faultsMutex_);
-    return options.faults[static_cast<int>(id)];
+bool SafeFileName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
 }
 
-void ServiceContext::SetFaults(PortId id, const Faults& faults) {
-    std::lock_guard lock(faultsMutex_);
-    options.faults[static_cast<int>(id)] = faults;
+ServiceContext::ServiceContext(Options opts) : options(std::move(opts)), log(options.logPath) {
+    for (int port = 0; port < 2; ++port) faults_[port].fill(options.faults[port]);
+}
+
+Faults ServiceContext::FaultsOf(PortId id, Scope scope) {
+    std::lock_guard lock(mutex_);
+    return faults_[static_cast<int>(id)][static_cast<int>(scope)];
+}
+
+void ServiceContext::SetFaults(PortId id, Scope scope, const Faults& faults) {
+    std::lock_guard lock(mutex_);
+    faults_[static_cast<int>(id)][static_cast<int>(scope)] = faults;
+}
+
+bool ServiceContext::Refusing(PortId id) {
+    std::lock_guard lock(mutex_);
+    const auto& port = faults_[static_cast<int>(id)];
+    return port[0].refuse || port[1].refuse;
+}
+
+std::string ServiceContext::AnswerOf(PortId id) {
+    std::lock_guard lock(mutex_);
+    return answers_[static_cast<int>(id)];
+}
+
+void ServiceContext::SetAnswer(PortId id, std::string url) {
+    std::lock_guard lock(mutex_);
+    answers_[static_cast<int>(id)] = std::move(url);
+}
+
+std::string ServiceContext::SetupFile(bool trial) {
+    std::lock_guard lock(mutex_);
+    return trial ? options.trialFile : options.paidFile;
+}
+
+void ServiceContext::SetSetupFile(bool trial, std::string name) {
+    std::lock_guard lock(mutex_);
+    (trial ? options.trialFile : options.paidFile) = std::move(name);
 }
 
 int ServiceContext::PortNumber(PortId id) {
@@ -50,6 +84,12 @@ int PortServer::Start(int port) {
     // One request per connection: clients open a connection per exchange anyway, and no idle
     // connection can then delay a shutdown.
     server->set_keep_alive_max_count(1);
+    // A quick restart may reuse the port, but no second listener may share it (the library's
+    // default would let it, and the kernel would then hand our requests to either one).
+    server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     server->set_read_timeout(5, 0);
     server->set_write_timeout(30, 0);
     RegisterRoutes(*server, context_, id_);
@@ -91,7 +131,7 @@ bool Service::Start() {
         const int port = ports_[i]->Start(context_.options.ports[i]);
         if (port < 0) return false;
         portNumbers_[i] = port;
-        if (context_.options.faults[i].refuse) ports_[i]->RequestStop();
+        if (context_.Refusing(PortId(i))) ports_[i]->RequestStop();
     }
     return true;
 }

@@ -23,6 +23,10 @@ namespace kvservice {
 enum class PortId { Primary = 0, Secondary = 1 };
 const char* PortName(PortId id);
 
+// Which routes a set of fault switches shapes: the setup files (and generated bodies), or the
+// setup-location query (and usage-event hits).
+enum class Scope { Files = 0, Query = 1 };
+
 struct Options {
     std::string host = "127.0.0.1";
     std::array<int, 2> ports{0, 0};  // 0: pick a free one
@@ -30,8 +34,8 @@ struct Options {
     std::string filesDir = ".";
     std::string trialFile = "kvpro-trial-setup.exe";
     std::string paidFile = "kvpro-setup.exe";
-    std::array<Faults, 2> faults;
-    int64_t holdMs = 60000;  // how long a stall or a silent answer lasts at most
+    std::array<Faults, 2> faults;  // per port, for both scopes
+    int64_t holdMs = 60000;        // how long a stall or a silent answer lasts at most
 };
 
 // Lets every waiting handler end at once when the service stops.
@@ -51,20 +55,34 @@ class StopSignal {
 class Service;
 
 // Everything a route needs: the options, the log, the fault switches and the stop signal.
+// Everything a control request may change is read and written under one lock.
 struct ServiceContext {
     Options options;
     JsonLog log;
     StopSignal stop;
     Service* service = nullptr;
 
-    explicit ServiceContext(Options opts) : options(std::move(opts)), log(options.logPath) {}
-    Faults FaultsOf(PortId id);
-    void SetFaults(PortId id, const Faults& faults);
+    explicit ServiceContext(Options opts);
+    Faults FaultsOf(PortId id, Scope scope);
+    void SetFaults(PortId id, Scope scope, const Faults& faults);
+    // A port refuses connections when either scope says so.
+    bool Refusing(PortId id);
+    // The URL the query route seals instead of the real file's (empty: the real one).
+    std::string AnswerOf(PortId id);
+    void SetAnswer(PortId id, std::string url);
+    // The file served for an edition.
+    std::string SetupFile(bool trial);
+    void SetSetupFile(bool trial, std::string name);
     int PortNumber(PortId id);
 
   private:
-    std::mutex faultsMutex_;
+    std::mutex mutex_;
+    std::array<std::array<Faults, 2>, 2> faults_;  // [port][scope]
+    std::array<std::string, 2> answers_;
 };
+
+// A plain file name inside the files folder.
+bool SafeFileName(const std::string& name);
 
 // One listening port. Stopping and starting again (to refuse connections for a while) reuses
 // the port number.
