@@ -32,8 +32,8 @@ void ServeDemoSetup(const wchar_t* variant) {
 
 }  // namespace
 
-DownloadRun::DownloadRun(const wchar_t* variant)
-    : installer_(BuiltProgram(L"src/app/kvpro-installer-loopback.exe")) {
+DownloadRun::DownloadRun(const wchar_t* variant, std::wstring program)
+    : installer_(std::move(program)) {
     service_client::ResetFaults();
     service_client::Control(L"port=both&scope=files&reset=1");
     service_client::Control(L"port=both&scope=query&reset=1");
@@ -41,7 +41,8 @@ DownloadRun::DownloadRun(const wchar_t* variant)
     for (const std::wstring& file : SetupFiles()) ::DeleteFileW(file.c_str());
     ::DeleteFileW(ReturnMarker().c_str());
     ServeDemoSetup(variant);
-    record_ = TempFolder() + L"kv-demo-record-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    record_ =
+        TempFolder() + L"kv-demo-record-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
     ::DeleteFileW(record_.c_str());
     // The installer inherits it, and the setup it starts inherits it from the installer.
     ::SetEnvironmentVariableW(L"KV_DEMO_SETUP_RECORD", record_.c_str());
