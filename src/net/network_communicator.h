@@ -71,6 +71,8 @@ class NetworkCommunicator {
     bool RunExchange(const ProxyPlan& plan);
 
     const std::wstring& TargetUrl() const { return targetUrl_; }
+    // Set by Cancel; slow preparation (the proxy lookup) may wait on it as well.
+    HANDLE CancelEvent() const { return cancelEvent_.Get(); }
 
   private:
     bool ReadBody(net::BlockChannel& channel);

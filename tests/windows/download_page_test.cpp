@@ -81,9 +81,8 @@ TEST(Download, PaidFromTheSecondaryWithTheMarkerComesBackToTheEditionChoice) {
 
     // The setup asked to come back: the edition choice shows again, marker and file are gone.
     ASSERT_TRUE(WaitUntil([&] { return run.Record().size() >= 1; }));
-    ASSERT_TRUE(WaitUntil([&] {
-        return ::IsWindowVisible(run.Main()) && ::IsWindowVisible(run.EditionPage());
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ::IsWindowVisible(run.Main()) && ::IsWindowVisible(run.EditionPage()); }));
     EXPECT_TRUE(Contains(run.Record()[0], "\targs=/glic 2"));
     EXPECT_FALSE(test_files::Exists(ReturnMarker()));
     EXPECT_TRUE(run.SetupFiles().empty());
@@ -191,8 +190,9 @@ TEST(Download, ASlowPrimaryThenASlowTransferStillComplete) {
     // stall either.
     ASSERT_TRUE(service_client::Control(L"port=primary&scope=query&noheaders=1"));
     ASSERT_TRUE(service_client::Control(L"port=secondary&scope=files&trickle=1024:1000"));
-    ASSERT_TRUE(test_files::Write(service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
-                                  std::string(12 * 1024, 'k')));
+    ASSERT_TRUE(
+        test_files::Write(service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
+                          std::string(12 * 1024, 'k')));
     ASSERT_TRUE(run.Start());
     run.Choose(true);
     ASSERT_TRUE(WaitUntil([&] { return run.Bar() > 0; }, seconds(20)));

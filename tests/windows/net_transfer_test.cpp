@@ -82,6 +82,20 @@ TEST_F(TransferTest, EmptyAndShortBodiesFailAndLeaveNoFile) {
     EXPECT_EQ(downloader_.ReceivedBytes(), 4999);
 }
 
+TEST_F(TransferTest, ChunkedBodyCountsOnlyWithItsLastChunk) {
+    const std::wstring path = folder_.File(L"chunked.bin");
+    ASSERT_TRUE(downloader_.Download(Url(L"/blob/70000?chunked=1"), path, nullptr));
+    EXPECT_EQ(Contents(path), BlobBytes(70000));
+    ASSERT_TRUE(downloader_.Download(Url(L"/blob/3000?chunked=1&trickle=1000:100"), L"", nullptr));
+    EXPECT_EQ(MemoryBody(downloader_), BlobBytes(3000));
+
+    // The connection closes after whole chunks, before the last, empty one.
+    EXPECT_FALSE(downloader_.Download(Url(L"/blob/5000?chunked=1&cut=1000"), path, nullptr));
+    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(
+        downloader_.Download(Url(L"/blob/3000?chunked=1&trickle=1000:100&cut=2000"), L"", nullptr));
+}
+
 TEST_F(TransferTest, MemoryBodyIsAlwaysFollowedByZero) {
     ASSERT_TRUE(downloader_.Download(Url(L"/blob/5"), L"", nullptr));
     ASSERT_NE(downloader_.BodyBuffer(), nullptr);

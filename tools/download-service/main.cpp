@@ -29,7 +29,7 @@ void PrintUsage() {
   --hold-ms N              longest stall or silence (60000)
   --exit-with-parent 1     stop when the starting process ends, however it ends
 Fault switches: status=N empty nolength cut=N stall=N trickle=BYTES[:MS] garble emptytext
-  noheaders refuse length=TEXT; at run time: GET /_control?[port=primary|secondary|both&]reset=1&...
+  noheaders refuse length=TEXT chunked; at run time: GET /_control?[port=primary|secondary|both&]reset=1&...
 Usage-event hits: GET /collect?<hit> on either port, logged with their decoded keys in order.
 )";
 }
