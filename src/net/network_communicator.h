@@ -76,8 +76,9 @@ class NetworkCommunicator {
 
   private:
     bool ReadBody(net::BlockChannel& channel);
-    // On the first body bytes: checks the announced length and, in file mode, opens the file.
-    bool BeginBody(int64_t announcedLength, kv::win::FileHandle& file);
+    // On the first body bytes: checks the announced length and the coding and, in file mode,
+    // opens the file.
+    bool BeginBody(int64_t announcedLength, bool chunked, kv::win::FileHandle& file);
     // Decides the outcome; a file of a failed exchange is deleted.
     bool FinishBody(kv::win::FileHandle& file, bool ended, int64_t announcedLength);
     bool OpenTargetFile(kv::win::FileHandle& file);

@@ -14,6 +14,11 @@ namespace {
 // Names the program uses: one it needs for every exchange, one it needs at start-up.
 constexpr const wchar_t* kPlantedNames[] = {L"winhttp.dll", L"ws2_32.dll"};
 
+// The programs started from the folder, under names of this test's own.
+constexpr const wchar_t* kProgramNames[] = {L"kv-library-probe.exe", L"KVProDownloader.exe"};
+constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\";
+constexpr wchar_t kNativeFirst[] = L"native,builtin";
+
 class PlantedFolder {
   public:
     PlantedFolder()
@@ -23,17 +28,31 @@ class PlantedFolder {
             ::CopyFileW(BuiltProgram(L"tests/windows/planted.dll").c_str(), File(name).c_str(),
                         FALSE);
         }
-        // Wine would otherwise take its own copies of these names whatever the folder holds.
-        ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"winhttp,ws2_32=n,b");
+        // Wine would otherwise take its own copies of these names whatever the folder holds; it
+        // is told per program, by the programs' file names.
+        for (const wchar_t* program : kProgramNames) {
+            HKEY key = nullptr;
+            const std::wstring keyName = std::wstring(kAppDefaults) + program + L"\\DllOverrides";
+            if (::RegCreateKeyExW(HKEY_CURRENT_USER, keyName.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &key, nullptr) != ERROR_SUCCESS) {
+                continue;
+            }
+            for (const wchar_t* name : {L"winhttp", L"ws2_32"}) {
+                ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeFirst),
+                                 sizeof kNativeFirst);
+            }
+            ::RegCloseKey(key);
+        }
     }
     ~PlantedFolder() {
-        ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", nullptr);
+        for (const wchar_t* program : kProgramNames) {
+            ::RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kAppDefaults) + program).c_str());
+            ::DeleteFileW(File(program).c_str());
+        }
         for (const wchar_t* name : kPlantedNames) {
             ::DeleteFileW(File(name).c_str());
             ::DeleteFileW(Marker(name).c_str());
         }
-        ::DeleteFileW(File(L"probe.exe").c_str());
-        ::DeleteFileW(File(L"KVProDownloader.exe").c_str());
         ::RemoveDirectoryW(path_.c_str());
     }
     std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
@@ -53,7 +72,7 @@ TEST(LibrarySearch, LibrariesBesideTheProgramAreNeverLoadedAndTheDownloadWorks) 
 
     // The planted copies are live: a program that loads by bare name takes them.
     {
-        InstallerProcess probe(folder.Place(L"tests/windows/library_probe.exe", L"probe.exe"));
+        InstallerProcess probe(folder.Place(L"tests/windows/library_probe.exe", kProgramNames[0]));
         ASSERT_TRUE(probe.Start());
         ASSERT_TRUE(probe.WaitForExit());
         for (const wchar_t* name : kPlantedNames) {
