@@ -77,6 +77,7 @@ class CancelTest : public ::testing::Test {
     // and reports how long Download took to return after the cancel.
     ULONGLONG CancelAtHold(const Source& source, const std::wstring& path, bool& result) {
         std::atomic<bool> finished{false};
+        g_stored = 0;  // what an earlier exchange stored must not count as this one's
         const std::wstring url = TaggedUrl(source);
         std::thread worker([&] {
             result = downloader_.Download(url, path, &TrackProgress);
