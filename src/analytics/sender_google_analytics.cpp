@@ -11,6 +11,7 @@
 #include "service/service_hosts.h"
 #include "net/installer_downloader.h"
 #include "settings/settings_store.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -56,10 +57,16 @@ SenderGoogleAnalytics::SenderGoogleAnalytics() {
 }
 
 std::wstring SenderGoogleAnalytics::GetClientId() {
+    // Read and create under one lock shared by the user's processes: two first uses at once would
+    // otherwise each make an id, and the installation would report as two.
+    kv::win::KernelHandle mutex(::CreateMutexW(nullptr, FALSE, kClientIdMutexName));
+    const kv::win::MutexLock lock(mutex.Get(), kClientIdLockTimeoutMs);
+    if (!lock.Held()) return {};
     std::wstring id = ReadSettingString(kInstallKey, L"");
     if (!id.empty()) return id;
     id = NewClientId();
-    if (!id.empty()) WriteSettingString(kInstallKey, id.c_str());
+    // An id that is not stored would be a new one at the next event: better none.
+    if (id.empty() || !WriteSettingString(kInstallKey, id.c_str())) return {};
     return id;
 }
 
@@ -79,7 +86,8 @@ void SenderGoogleAnalytics::SendEvent(const std::wstring& category, const std::w
 }
 
 void SenderGoogleAnalytics::Send(const std::wstring& eventPart) {
-    if (reportsAllowed == 0) return;
+    // Without a client id a hit could not be told from any other installation's.
+    if (reportsAllowed == 0 || clientId.empty()) return;
     try {
         const kv::analytics::HitIdentity identity{AnalyticsHost(), trackingId, clientId, appName,
                                                   userLanguage};

@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string>
 
+// Guards the read-or-create of the client id across the user's processes.
+inline constexpr const wchar_t* kClientIdMutexName = L"Local\\KestrovaProInstallKey";
+inline constexpr unsigned long kClientIdLockTimeoutMs = 2000;
+
 class SenderGoogleAnalytics {
   public:
     // Reads the report setting and the client id (creating and storing the id when missing).
@@ -17,11 +21,12 @@ class SenderGoogleAnalytics {
                    const std::wstring& label, const std::wstring& value);
 
     // The event part of the query (starting with "&"): starts one request thread unless reports
-    // are forbidden.
+    // are forbidden or there is no client id.
     void Send(const std::wstring& eventPart);
 
     // The installation's client id from the settings; a new one (36 upper-case hex digits with
-    // hyphens) is made and stored when there is none. Empty only when no id could be made.
+    // hyphens) is made and stored when there is none, under kClientIdMutexName. Empty when no id
+    // could be read, made or stored; events are then not sent.
     static std::wstring GetClientId();
 
     // The user's language and country, such as "en-US"; a part that can't be read stays empty.

@@ -27,6 +27,19 @@ class WinsockSession {
     bool ok_ = false;
 };
 
+// Libraries are looked for in the system folder only: the program usually runs from Downloads,
+// where a library under a system library's name may have been left. Every library that is not
+// one Windows always takes from the system folder is delay-loaded, so none is loaded before this.
+void RestrictLibrarySearch() {
+    using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+    // Looked up by name: systems without it still run, with the current folder at least removed.
+    const auto setDefaultDirectories =
+        reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void (*)()>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefaultDirectories) setDefaultDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ::SetDllDirectoryW(L"");
+}
+
 void ShowSocketsError() {
     wchar_t text[256] = L"";
     ::LoadStringW(::GetModuleHandleW(nullptr), kIdsSocketsInitFailed, text, 256);
@@ -63,6 +76,7 @@ bool CFetchwingApp::InitInstance() {
 CFetchwingApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    RestrictLibrarySearch();
     // The pages load their pictures when they are built; GDI+ outlives every page.
     kv::win::GdiplusSession gdiplus;
     theApp.InitInstance();

@@ -55,6 +55,8 @@ class BlockChannel {
 
     // Written by the writer before it publishes its first block; read by the reader after it.
     std::atomic<int64_t> announcedLength{0};
+    // The body comes in the chunked transfer coding.
+    std::atomic<bool> chunked{false};
 
   private:
     const DWORD blockCapacity_;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cwctype>
 #include <new>
+#include <string>
 
 #include "net/response_headers.h"
 #include "net/winhttp_handle.h"
@@ -90,6 +92,12 @@ bool SendAndReceive(const ExchangeRequest& exchange, HINTERNET request) {
     return QueryHeaderText(request, WINHTTP_QUERY_STATUS_CODE) == L"200";
 }
 
+bool IsChunked(HINTERNET request) {
+    std::wstring coding = QueryHeaderText(request, WINHTTP_QUERY_TRANSFER_ENCODING);
+    for (wchar_t& c : coding) c = static_cast<wchar_t>(std::towlower(c));
+    return coding.find(L"chunked") != std::wstring::npos;
+}
+
 // Ends the exchange with an End or Failed block, unless the caller has left.
 void PublishOutcome(BlockChannel& channel, BodyBlock::Kind kind) {
     if (!channel.AwaitFree()) return;
@@ -135,6 +143,7 @@ void RunExchange(ExchangeState& state) {
         return PublishOutcome(channel, BodyBlock::Kind::Failed);
     }
     channel.announcedLength.store(QueryContentLength(handles.request.Get()));
+    channel.chunked.store(IsChunked(handles.request.Get()));
     StreamBody(handles.request.Get(), channel);
 }
 

@@ -6,6 +6,6 @@ bool CInstallerDownloader::PerformRequest() {
     // Read anew for every exchange, so a changed system setting applies to the next retry.
     ResetForExchange();
     ProxyPlan plan = ResolveSessionProxy();
-    ApplyRequestProxy(plan, TargetUrl());
+    ApplyRequestProxy(plan, TargetUrl(), TimeoutMs(), CancelEvent());
     return RunExchange(plan);
 }

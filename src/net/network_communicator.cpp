@@ -131,7 +131,7 @@ bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
         if (firstBlock) {
             firstBlock = false;
             announcedLength = channel.announcedLength.load();
-            if (!BeginBody(announcedLength, file)) {
+            if (!BeginBody(announcedLength, channel.chunked.load(), file)) {
                 failed = true;
                 break;
             }
@@ -147,8 +147,13 @@ bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
     return FinishBody(file, !failed, announcedLength);
 }
 
-bool NetworkCommunicator::BeginBody(int64_t announcedLength, kv::win::FileHandle& file) {
+bool NetworkCommunicator::BeginBody(int64_t announcedLength, bool chunked,
+                                    kv::win::FileHandle& file) {
     if (announcedLength < 0 || announcedLength > kMaxAnnouncedLength) return false;
+    // WinHTTP under Wine ends a chunked body that lost its last chunk like a whole one, so a
+    // chunked body can't be known complete. Files are what we run: they must come with a length
+    // or end with the connection. Short answers in memory carry their own check (the envelope).
+    if (chunked && !targetFileName_.empty()) return false;
     return targetFileName_.empty() || OpenTargetFile(file);
 }
 

@@ -71,11 +71,14 @@ class NetworkCommunicator {
     bool RunExchange(const ProxyPlan& plan);
 
     const std::wstring& TargetUrl() const { return targetUrl_; }
+    // Set by Cancel; slow preparation (the proxy lookup) may wait on it as well.
+    HANDLE CancelEvent() const { return cancelEvent_.Get(); }
 
   private:
     bool ReadBody(net::BlockChannel& channel);
-    // On the first body bytes: checks the announced length and, in file mode, opens the file.
-    bool BeginBody(int64_t announcedLength, kv::win::FileHandle& file);
+    // On the first body bytes: checks the announced length and the coding and, in file mode,
+    // opens the file.
+    bool BeginBody(int64_t announcedLength, bool chunked, kv::win::FileHandle& file);
     // Decides the outcome; a file of a failed exchange is deleted.
     bool FinishBody(kv::win::FileHandle& file, bool ended, int64_t announcedLength);
     bool OpenTargetFile(kv::win::FileHandle& file);

@@ -29,4 +29,7 @@ ProxyPlan ResolveSessionProxy();
 // direct. Releases the plan's script URL. Called before the exchange's session is opened, since
 // an exchange is one session with one request; the proxy then travels to WinHTTP through
 // WinHttpOpen, which every WinHTTP implementation honours, unlike WINHTTP_OPTION_PROXY.
-ProxyLookup ApplyRequestProxy(ProxyPlan& plan, const std::wstring& url);
+// The lookup runs on a thread of its own and is given up (Failed) after `timeoutMs` (0: no
+// limit) or once `cancelEvent` is set, whatever the script download does.
+ProxyLookup ApplyRequestProxy(ProxyPlan& plan, const std::wstring& url, DWORD timeoutMs,
+                              HANDLE cancelEvent = nullptr);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "service/cipher_engine.h"
 #include "service/cipher_tables.h"
@@ -26,12 +27,16 @@ std::string PadText(std::string_view plainText) {
     return padded;
 }
 
-std::string RemovePadding(std::string text) {
-    if (text.size() <= 1) return text;
-    const int64_t padCount = int64_t(static_cast<signed char>(text.back())) - 0x61;
-    const int64_t keep = int64_t(text.size()) - padCount;
-    if (keep < 0) return std::string();
-    if (keep < int64_t(text.size())) text.resize(static_cast<size_t>(keep));
+// The text without its padding, or nothing when the padding is not one that PadText makes: a
+// damaged or foreign payload must not open to a shortened or lengthened text.
+std::optional<std::string> RemovePadding(std::string text) {
+    if (text.empty() || text.size() % kBlockSize != 0) return std::nullopt;
+    const char letter = text.back();
+    if (letter < 'a' + 1 || letter > static_cast<char>('a' + kBlockSize)) return std::nullopt;
+    const size_t padCount = static_cast<size_t>(letter - 'a');
+    const size_t keep = text.size() - padCount;
+    if (text.find_first_not_of(letter, keep) != std::string::npos) return std::nullopt;
+    text.resize(keep);
     return text;
 }
 
@@ -103,12 +108,16 @@ std::string SealPayload(std::string_view plainText, std::string_view passPhrase,
 }
 
 std::string OpenPayload(const char* payload, std::string_view passPhrase) {
-    if (payload == nullptr) return std::string();
+    return TryOpenPayload(payload, passPhrase).value_or(std::string());
+}
+
+std::optional<std::string> TryOpenPayload(const char* payload, std::string_view passPhrase) {
+    if (payload == nullptr) return std::nullopt;
     const std::vector<unsigned char> decoded = Base64Decode(payload);
     // Without a whole salt there is no IV to decipher with.
-    if (decoded.size() < kSaltSize) return std::string();
+    if (decoded.size() < kSaltSize) return std::nullopt;
     std::string buffer(decoded.begin(), decoded.end());
-    if (!RunEnvelopeCipher(buffer, passPhrase, false)) return std::string();
+    if (!RunEnvelopeCipher(buffer, passPhrase, false)) return std::nullopt;
     return RemovePadding(buffer.substr(kSaltSize));
 }
 

@@ -4,6 +4,7 @@
 // Failures give an empty string; nothing throws.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,10 @@ void DefaultSalt(unsigned char salt[16]);
 
 std::string SealPayload(std::string_view plainText, std::string_view passPhrase);
 std::string SealPayload(std::string_view plainText, std::string_view passPhrase, SaltSource salt);
-// payload: zero-terminated base64 text (null gives the empty text).
+// payload: zero-terminated base64 text. Nothing when it does not open: no whole salt, a cipher
+// text that is not whole blocks, or padding other than n copies of the letter 'a' + n.
+std::optional<std::string> TryOpenPayload(const char* payload, std::string_view passPhrase);
+// The same, with the empty text for a payload that does not open (null included).
 std::string OpenPayload(const char* payload, std::string_view passPhrase);
 
 // Pairs of hex digits, high nibble first; an odd last digit is ignored and any character that is

@@ -1,8 +1,11 @@
 #include "service/setup_query.h"
 
 #include <windows.h>
+#include <winhttp.h>
 
+#include <algorithm>
 #include <exception>
+#include <optional>
 #include <string_view>
 
 #include "net/installer_downloader.h"
@@ -41,6 +44,32 @@ std::wstring WidenFromThreadCodePage(const std::string& text) {
     return wide;
 }
 
+// Only an http or https URL with a host is a location we can download from.
+bool IsDownloadUrl(const std::wstring& url) {
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    if (url.empty() || !::WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return false;
+    const bool web =
+        parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return web && parts.dwHostNameLength > 0;
+}
+
+// The location in a server's answer, or empty when the answer does not open to one.
+std::wstring LocationOf(const unsigned char* body) {
+    if (body == nullptr) return {};
+    // The body is zero-terminated by the exchange.
+    const std::optional<std::string> text =
+        TryOpenPayload(reinterpret_cast<const char*>(body), kResponsePassPhrase);
+    // A zero or control character inside would cut or bend the URL: the answer is damaged.
+    if (!text || std::any_of(text->begin(), text->end(),
+                             [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+        return {};
+    }
+    std::wstring url = WidenFromThreadCodePage(*text);
+    return IsDownloadUrl(url) ? url : std::wstring();
+}
+
 }  // namespace
 
 std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, unsigned char trial) {
@@ -48,12 +77,9 @@ std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, uns
         CInstallerDownloader downloader;
         for (const std::wstring& serverUrl : serverUrls) {
             if (!downloader.Download(RequestUrl(serverUrl, trial), L"", nullptr)) continue;
-            const unsigned char* body = downloader.BodyBuffer();
-            if (body == nullptr) continue;
-            // The body is zero-terminated by the exchange.
-            const std::string text =
-                OpenPayload(reinterpret_cast<const char*>(body), kResponsePassPhrase);
-            return WidenFromThreadCodePage(text);
+            // An answer we cannot read counts as no answer: the next server may do better.
+            std::wstring location = LocationOf(downloader.BodyBuffer());
+            if (!location.empty()) return location;
         }
     } catch (const std::exception&) {
         // out of memory: no location

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// trial: 1 for the trial edition, 0 for the paid one. The setup file's URL, or empty when no
-// server answered (or the answer held no text). The first answer ends the query, whatever it
-// holds. Blocks for as long as the exchanges take.
+// trial: 1 for the trial edition, 0 for the paid one. The setup file's http or https URL, or
+// empty when no server gave one. An answer that does not open, or opens to anything but such a
+// URL, counts as no answer and the next server is asked. Blocks for as long as the exchanges take.
 std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, unsigned char trial);

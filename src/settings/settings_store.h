@@ -13,8 +13,10 @@ inline constexpr const wchar_t* kAllowAnonymousReport = L"AllowAnonymousReport";
 // The installation's client id for usage reports.
 inline constexpr const wchar_t* kInstallKey = L"InstallKey";
 
-// The first 4 bytes of the value as a little-endian number, whatever its registry type; the
-// default when the value is missing, longer than 4 bytes or the key can't be opened.
+// The value as a number, read as its registry type says: REG_DWORD (as the product writes it),
+// REG_QWORD, a decimal text (REG_SZ "0" is 0), or up to 8 bytes of other data as a little-endian
+// number; numbers beyond 32 bits read as 0xFFFFFFFF, never as 0. The default when the value is
+// missing, can't be read as a number or the key can't be opened.
 uint32_t ReadSettingDword(const wchar_t* valueName, uint32_t defaultValue);
 
 // The value's UTF-16 text up to its first zero character or the end of its data; the default when

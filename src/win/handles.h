@@ -148,4 +148,24 @@ class MemoryDC {
     HDC dc_;
 };
 
+// Ownership of a mutex for one scope: waits for it up to a time-out and releases it at the end.
+// A mutex left behind by a thread that ended while holding it counts as acquired.
+class MutexLock {
+  public:
+    MutexLock(HANDLE mutex, DWORD timeoutMs) : mutex_(mutex) {
+        const DWORD waited = mutex ? ::WaitForSingleObject(mutex, timeoutMs) : WAIT_FAILED;
+        held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+    ~MutexLock() {
+        if (held_) ::ReleaseMutex(mutex_);
+    }
+    bool Held() const { return held_; }
+
+  private:
+    HANDLE mutex_;
+    bool held_ = false;
+};
+
 }  // namespace kv::win

@@ -3,13 +3,49 @@
 
 #include <gcrypt.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "crypto_test_util.h"
 #include "service/block_cipher.h"
+#include "service/key_schedule.h"
+
+// Global allocation of this program goes through these, so that a freed block can be looked at
+// while it is still allocated: the only moment a wipe before freeing can be seen.
+namespace {
+std::atomic<const void*> g_watchedBlock{nullptr};
+std::atomic<int> g_watchedBlockFreedWiped{-1};  // -1: not freed yet; then 0 or 1
+
+void InspectBeforeFree(void* block) noexcept {
+    if (block == nullptr || block != g_watchedBlock.load()) return;
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    bool wiped = true;
+    for (size_t i = 0; i < sizeof(KeySchedule); ++i) wiped = wiped && bytes[i] == 0;
+    g_watchedBlockFreedWiped.store(wiped ? 1 : 0);
+    g_watchedBlock.store(nullptr);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (void* block = std::malloc(size != 0 ? size : 1)) return block;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size != 0 ? size : 1);
+}
+void operator delete(void* block) noexcept {
+    InspectBeforeFree(block);
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    InspectBeforeFree(block);
+    std::free(block);
+}
 
 namespace {
 
@@ -175,8 +211,24 @@ TEST(KeySetup, WeakSecondaryKeyInXtsFailsTheModeWithNoSchedule) {
     EXPECT_NE(schedule.get(), nullptr);
 }
 
-TEST(ReleaseKeySchedule, NothingIsHarmless) {
+TEST(ReleaseKeySchedule, WipesTheWholeScheduleBeforeFreeingItAndNothingIsHarmless) {
     ReleaseKeySchedule(nullptr);
+
+    KeySchedule* schedule = nullptr;
+    int32_t mode = kModeXts;
+    Bytes material = RandomBytes(kKeyMaterialSize, 11);
+    ASSERT_EQ(KeySetup(AlgorithmTable[kAlgorithmAes128].identifier, nullptr, &mode, nullptr, 0,
+                       material.data(), &schedule),
+              kKeySetupOk);
+    ASSERT_NE(schedule, nullptr);
+    // The secondary key is kept in the block itself: there is something to wipe.
+    const Bytes secondary(schedule->secondaryKey,
+                          schedule->secondaryKey + sizeof(schedule->secondaryKey));
+    EXPECT_NE(secondary, Bytes(secondary.size(), 0));
+
+    g_watchedBlock.store(schedule);
+    ReleaseKeySchedule(schedule);
+    EXPECT_EQ(g_watchedBlockFreedWiped.load(), 1) << "-1: never freed, 0: freed unwiped";
 }
 
 // ---- Unit loop ----

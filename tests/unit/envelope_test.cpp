@@ -135,15 +135,26 @@ std::string SealRawBlock(std::string_view block) {
     return Base64Encode(all.data(), all.size());
 }
 
-TEST(EnvelopeOpen, PaddingRemovalFollowsTheLastLetter) {
-    EXPECT_EQ(OpenPayload(SealRawBlock("0123456789abcdea").c_str(), kPhrase), "0123456789abcdea");
-    EXPECT_EQ(OpenPayload(SealRawBlock("0123456789abcdeq").c_str(), kPhrase), "");
-    EXPECT_EQ(OpenPayload(SealRawBlock("0123456789abcdec").c_str(), kPhrase), "0123456789abcd");
-    // 0x7F claims 30 pad bytes, more than there are: nothing is left.
-    EXPECT_EQ(OpenPayload(SealRawBlock("0123456789abcde\x7f").c_str(), kPhrase), "");
-    // A byte read as negative claims fewer than none: the text stays whole.
-    EXPECT_EQ(OpenPayload(SealRawBlock("0123456789abcde\xe0").c_str(), kPhrase),
-              "0123456789abcde\xe0");
+TEST(EnvelopeOpen, OpensOnlyWithPaddingOfTheLetterThatTellsItsCount) {
+    auto open = [](std::string_view block) {
+        return TryOpenPayload(SealRawBlock(block).c_str(), kPhrase);
+    };
+    EXPECT_EQ(open("0123456789abcdeb"), "0123456789abcde");
+    EXPECT_EQ(open("0123456789abeeee"), "0123456789ab");
+    EXPECT_EQ(open(std::string(16, 'q')), "");
+    // A letter that counts nothing, more than a block, a pad byte that differs, or no letter.
+    const std::string bads[] = {"0123456789abcdea",
+                                "0123456789abcder",
+                                "0123456789abcdec",
+                                "0123456789abcxdd",
+                                "0123456789abcde\x7f",
+                                "0123456789abcde\xe0",
+                                std::string("0123456789abcde\0", 16)};
+    for (const std::string& bad : bads) {
+        SCOPED_TRACE(testing::PrintToString(bad));
+        EXPECT_FALSE(open(bad).has_value());
+        EXPECT_EQ(OpenPayload(SealRawBlock(bad).c_str(), kPhrase), "");
+    }
 }
 
 TEST(EnvelopeOpen, PayloadOfOnlyASaltOrLessOpensEmpty) {
@@ -155,11 +166,14 @@ TEST(EnvelopeOpen, PayloadOfOnlyASaltOrLessOpensEmpty) {
     EXPECT_EQ(OpenPayload(nullptr, kPhrase), "");
 }
 
-TEST(EnvelopeOpen, TrailingPartialBlockStaysAsItWas) {
+TEST(EnvelopeOpen, CipherTextOfPartBlocksOrOnlyASaltDoesNotOpen) {
     Bytes raw = Base64Decode(SealPayload("kvProTrial", kPhrase).c_str());
-    raw.push_back('a');  // 33 bytes: one block and one stray byte, which ends in 'a'
-    const std::string opened = OpenPayload(Base64Encode(raw.data(), raw.size()).c_str(), kPhrase);
-    EXPECT_EQ(opened, std::string("kvProTrialgggggga"));
+    raw.push_back('q');  // one block and one stray byte
+    EXPECT_FALSE(TryOpenPayload(Base64Encode(raw.data(), raw.size()).c_str(), kPhrase));
+    const Bytes salt(16, 7);
+    EXPECT_FALSE(TryOpenPayload(Base64Encode(salt.data(), 16).c_str(), kPhrase));
+    EXPECT_FALSE(TryOpenPayload(nullptr, kPhrase));
+    EXPECT_EQ(TryOpenPayload(SealPayload("", kPhrase).c_str(), kPhrase), "") << "sealed empty text";
 }
 
 TEST(EnvelopeOpen, LineBreaksAndSpacesInTheBase64AreSkipped) {

@@ -4,7 +4,10 @@
 
 #include <chrono>
 #include <cwctype>
+#include <latch>
+#include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "analytics/sender_google_analytics.h"
@@ -13,6 +16,7 @@
 #include "service_client.h"
 #include "service_log.h"
 #include "settings/settings_store.h"
+#include "win/handles.h"
 
 using kv::test::Narrow;
 using kv::test::WaitForLogLines;
@@ -47,6 +51,13 @@ const auto* const g_keyCleanup =
 void SendEvent(const std::wstring& category, const std::wstring& action) {
     SenderGoogleAnalytics sender;
     sender.SendEvent(category, action, L"", L"");
+}
+
+// The user's language as the system names its locale ("en-US"), found without the product's code.
+std::string ExpectedLanguage() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
+    if (GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) == 0) return {};
+    return Narrow(name);
 }
 
 bool IsClientIdShape(const std::wstring& id) {
@@ -86,7 +97,7 @@ class UsageEvents : public ::testing::Test {
     }
     std::string IdentityKeys(const std::wstring& clientId) const {
         return "/collect?v=1&tid=UA-48213977-7&cid=" + Narrow(clientId) +
-               "&an=KVPro&ul=" + SenderGoogleAnalytics::GetUserLanguage();
+               "&an=KVPro&ul=" + ExpectedLanguage();
     }
 
     kv::test::ProductKey key;
@@ -101,8 +112,7 @@ TEST_F(UsageEvents, ProgramEventsArriveWithTheirKeysInOrder) {
 
     const auto hits = WaitForHits(cid, actions.size());
     ASSERT_EQ(hits.size(), actions.size());
-    const std::string language = SenderGoogleAnalytics::GetUserLanguage();
-    EXPECT_GE(language.size(), 4u) << language;  // "ll-CC" as the system gives it
+    EXPECT_EQ(SenderGoogleAnalytics::GetUserLanguage(), ExpectedLanguage());
     for (const std::wstring& action : actions) {
         const std::string target =
             IdentityKeys(cid) + "&av=7.0&t=event&ec=Downloader&ea=" + Narrow(action);
@@ -136,6 +146,47 @@ TEST_F(UsageEvents, FirstSenderStoresTheClientIdAndTheNextSendsTheSame) {
     SendEvent(L"Downloader", L"Second");
     EXPECT_EQ(ReadSettingString(kInstallKey, L""), stored);
     EXPECT_EQ(WaitForHits(stored, 2).size(), 2u);
+}
+
+TEST_F(UsageEvents, FirstUsesAtOnceAgreeOnOneClientId) {
+    constexpr int kThreads = 8;
+    std::latch start(kThreads);
+    std::vector<std::wstring> ids(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&start, &ids, i] {
+            start.arrive_and_wait();
+            ids[i] = SenderGoogleAnalytics::GetClientId();
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    const std::wstring stored = ReadSettingString(kInstallKey, L"");
+    ASSERT_TRUE(IsClientIdShape(stored)) << Narrow(stored);
+    for (const std::wstring& id : ids) EXPECT_EQ(id, stored);
+}
+
+TEST_F(UsageEvents, NoClientIdMeansTheEventIsNotSent) {
+    // Another process holding the client-id lock past the wait: no id can be made.
+    std::binary_semaphore held(0);
+    std::binary_semaphore release(0);
+    std::thread holder([&held, &release] {
+        kv::win::KernelHandle mutex(::CreateMutexW(nullptr, FALSE, kClientIdMutexName));
+        const kv::win::MutexLock lock(mutex.Get(), INFINITE);
+        held.release();
+        release.acquire();
+    });
+    held.acquire();
+    EXPECT_EQ(SenderGoogleAnalytics::GetClientId(), L"");
+    SendEvent(L"Locked", L"Out");
+    release.release();
+    holder.join();
+    EXPECT_EQ(ReadSettingString(kInstallKey, L"missing"), L"missing");
+
+    SendEvent(L"Unlocked", L"In");  // the barrier, as above
+    const std::wstring stored = ReadSettingString(kInstallKey, L"");
+    ASSERT_EQ(WaitForHits(stored, 1, {"\"ea\":\"In\""}).size(), 1u);
+    EXPECT_TRUE(kv::test::LogLinesSinceWith(mark, {"\"ea\":\"Out\""}).empty());
+    EXPECT_TRUE(kv::test::LogLinesSinceWith(mark, {"\"cid\":\"\""}).empty());
 }
 
 TEST_F(UsageEvents, EmptyCategoryLeavesOutItsKey) {

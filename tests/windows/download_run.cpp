@@ -32,8 +32,8 @@ void ServeDemoSetup(const wchar_t* variant) {
 
 }  // namespace
 
-DownloadRun::DownloadRun(const wchar_t* variant)
-    : installer_(BuiltProgram(L"src/app/kvpro-installer-loopback.exe")) {
+DownloadRun::DownloadRun(const wchar_t* variant, std::wstring program)
+    : installer_(std::move(program)) {
     service_client::ResetFaults();
     service_client::Control(L"port=both&scope=files&reset=1");
     service_client::Control(L"port=both&scope=query&reset=1");

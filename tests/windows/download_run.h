@@ -20,7 +20,9 @@ class DownloadRun {
   public:
     // Starts from a clean temporary folder and service; `variant` names the demo setup served
     // for both editions ("quiet", "return", "broadcast").
-    explicit DownloadRun(const wchar_t* variant = L"quiet");
+    explicit DownloadRun(
+        const wchar_t* variant = L"quiet",
+        std::wstring program = BuiltProgram(L"src/app/kvpro-installer-loopback.exe"));
     ~DownloadRun();
 
     bool Start();

@@ -1,8 +1,12 @@
 // The current user's proxy settings as Windows keeps them (Internet Settings, Connections,
 // DefaultConnectionSettings), applied to real exchanges through the service's proxy mode.
 
+// winsock2.h before anything that includes windows.h.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -79,6 +83,26 @@ class ProxySettings {
     bool written_ = false;
 };
 
+// The stored settings record, or nothing when there is none.
+std::optional<std::vector<BYTE>> StoredSettings() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::optional<std::vector<BYTE>> value;
+    DWORD size = 0;
+    if (RegQueryValueExW(key, kSettingsValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        value.emplace(size);
+        if (RegQueryValueExW(key, kSettingsValue, nullptr, nullptr, value->data(), &size) !=
+            ERROR_SUCCESS) {
+            value.reset();
+        }
+    }
+    RegCloseKey(key);
+    return value;
+}
+
 std::string Narrow(const std::wstring& text) {
     return std::string(text.begin(), text.end());
 }
@@ -117,7 +141,7 @@ TEST_F(ProxyTest, WithoutConfigurationTheRequestGoesDirectWithoutLookup) {
     EXPECT_FALSE(plan.autoConfigUrl);
     EXPECT_EQ(plan.accessType, static_cast<DWORD>(WINHTTP_ACCESS_TYPE_NO_PROXY));
     EXPECT_TRUE(plan.proxyList.empty());
-    EXPECT_EQ(ApplyRequestProxy(plan, L"http://127.0.0.1/"), ProxyLookup::NotAttempted);
+    EXPECT_EQ(ApplyRequestProxy(plan, L"http://127.0.0.1/", 1000), ProxyLookup::NotAttempted);
 
     ASSERT_TRUE(Fetch());
     EXPECT_EQ(AllRequests(), 1u);
@@ -148,7 +172,11 @@ TEST_F(ProxyTest, ConfigurationScriptIsResolvedForTheRequest) {
 
     ASSERT_TRUE(Fetch());
     EXPECT_EQ(ProxiedRequests(), 1u);
-    EXPECT_EQ(service_client::LogLinesWith({"/proxy.pac", "n=" + tag_}).size(), 1u);
+    // WinHTTP may send a request again when the pooled connection it reused turns out closed;
+    // the script then arrives twice. Fetched at all, and never more than that, is what counts.
+    const size_t scriptFetches = service_client::LogLinesWith({"/proxy.pac", "n=" + tag_}).size();
+    EXPECT_GE(scriptFetches, 1u);
+    EXPECT_LE(scriptFetches, 2u);
 }
 
 TEST_F(ProxyTest, ScriptAnswerDirectWinsOverTheFixedList) {
@@ -162,31 +190,57 @@ TEST_F(ProxyTest, ScriptAnswerDirectWinsOverTheFixedList) {
 }
 
 TEST_F(ProxyTest, SettingsAreRestoredAfterATest) {
-    DWORD size = 0;
-    HKEY key = nullptr;
-    std::vector<BYTE> before;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, KEY_QUERY_VALUE, &key) ==
-        ERROR_SUCCESS) {
-        if (RegQueryValueExW(key, kSettingsValue, nullptr, nullptr, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            before.resize(size);
-            RegQueryValueExW(key, kSettingsValue, nullptr, nullptr, before.data(), &size);
+    const std::optional<std::vector<BYTE>> original = StoredSettings();
+    {
+        // A record of its own stands for what the user had: it must come back byte for byte.
+        ProxySettings users(kDirect | kFixedProxy, "10.1.2.3:8080", "");
+        ASSERT_TRUE(users.Written());
+        const std::optional<std::vector<BYTE>> before = StoredSettings();
+        ASSERT_TRUE(before);
+        {
+            ProxySettings settings(kAutoDetect, "", "");
+            ASSERT_TRUE(settings.Written());
+            EXPECT_NE(StoredSettings(), before) << "the test's record is in force";
         }
-        RegCloseKey(key);
+        EXPECT_EQ(StoredSettings(), before);
     }
-    { ProxySettings settings(kAutoDetect, "", ""); }
-    std::vector<BYTE> after;
-    size = 0;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kConnectionsKey, 0, KEY_QUERY_VALUE, &key) ==
-        ERROR_SUCCESS) {
-        if (RegQueryValueExW(key, kSettingsValue, nullptr, nullptr, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            after.resize(size);
-            RegQueryValueExW(key, kSettingsValue, nullptr, nullptr, after.data(), &size);
-        }
-        RegCloseKey(key);
-    }
-    EXPECT_EQ(before, after);
+    EXPECT_EQ(StoredSettings(), original) << "a missing record is missing again";
+}
+
+// Last: the lookup it gives up on may still hold a thread when the test ends.
+TEST_F(ProxyTest, ScriptThatNeverArrivesHoldsTheExchangeNoLongerThanItsTimeOut) {
+    // A listener that takes connections into its backlog and never answers.
+    WSADATA data{};
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string script =
+        "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/silent.pac?n=" + tag_;
+    ProxySettings settings(kDirect | kScript, "", script);
+    ASSERT_TRUE(settings.Written());
+
+    CInstallerDownloader downloader;
+    downloader.SetTimeoutMs(1500);
+    const auto start = std::chrono::steady_clock::now();
+    // Without a proxy from the script the request goes direct, and succeeds.
+    EXPECT_TRUE(downloader.Download(Url(L"/blob/10?tag=" + std::wstring(tag_.begin(), tag_.end())),
+                                    L"", nullptr));
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    EXPECT_GE(took.count(), 1400);
+    EXPECT_LT(took.count(), 5000);
+    EXPECT_EQ(ProxiedRequests(), 0u);
+
+    ProxyPlan plan = ResolveSessionProxy();
+    EXPECT_EQ(ApplyRequestProxy(plan, L"http://127.0.0.1/", 300), ProxyLookup::Failed);
+    closesocket(listener);  // lets the abandoned lookups end
+    WSACleanup();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,10 +17,14 @@ TEST(SettingsStoreFirstUse, ThreadsRacingToOpenTheMissingKeyAllGetItsDefaults) {
     kv::test::DeleteProductKey();
     ASSERT_FALSE(kv::test::ProductKeyExists());
 
+    // Released together, so that the first opens overlap rather than follow each other.
+    constexpr int kThreads = 8;
+    std::latch start(kThreads);
     std::atomic<int> defaultsRead{0};
     std::vector<std::thread> threads;
-    for (int i = 0; i < 8; ++i) {
-        threads.emplace_back([&defaultsRead] {
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&defaultsRead, &start] {
+            start.arrive_and_wait();
             if (ReadSettingDword(kAllowAnonymousReport, 1) == 1 &&
                 ReadSettingString(kInstallKey, L"") == L"") {
                 ++defaultsRead;
@@ -27,7 +32,7 @@ TEST(SettingsStoreFirstUse, ThreadsRacingToOpenTheMissingKeyAllGetItsDefaults) {
         });
     }
     for (auto& thread : threads) thread.join();
-    EXPECT_EQ(defaultsRead.load(), 8);
+    EXPECT_EQ(defaultsRead.load(), kThreads);
     EXPECT_TRUE(kv::test::ProductKeyExists());
 
     ASSERT_TRUE(WriteSettingString(kInstallKey, L"kept"));

@@ -28,19 +28,39 @@ class SettingsStore : public ::testing::Test {
     ProductKey key;
 };
 
-TEST_F(SettingsStore, DwordReadTakesTheFirstFourBytesWhateverTheType) {
+TEST_F(SettingsStore, NumberReadFollowsTheValueType) {
     EXPECT_EQ(ReadSettingDword(kAllowAnonymousReport, 1), 1u) << "missing value gives the default";
-
-    key.SetDword(kAllowAnonymousReport, 0);
-    EXPECT_EQ(ReadSettingDword(kAllowAnonymousReport, 1), 0u);
-
-    // "0" with its terminator: the bytes 30 00 00 00 are the number 48, not zero.
-    key.Set(kAllowAnonymousReport, REG_SZ, L"0", 4);
-    EXPECT_EQ(ReadSettingDword(kAllowAnonymousReport, 1), 48u);
-
-    const unsigned char eight[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-    key.Set(kAllowAnonymousReport, REG_BINARY, eight, sizeof eight);
-    EXPECT_EQ(ReadSettingDword(kAllowAnonymousReport, 1), 1u) << "longer than 4 bytes";
+    struct Case {
+        DWORD type;
+        std::vector<unsigned char> bytes;
+        uint32_t expected;
+    };
+    const std::vector<unsigned char> wideZero = {'0', 0, 0, 0};
+    const Case cases[] = {
+        {REG_DWORD, {0, 0, 0, 0}, 0},
+        {REG_DWORD, {1, 0, 0, 0}, 1},
+        {REG_DWORD, {0x2A, 0x01, 0, 0}, 0x12A},
+        {REG_DWORD_BIG_ENDIAN, {0, 0, 0x01, 0x2A}, 0x12A},
+        {REG_QWORD, {0, 0, 0, 0, 0, 0, 0, 0}, 0},
+        {REG_QWORD, {0, 0, 0, 0, 1, 0, 0, 0}, 0xFFFFFFFF},  // never reads as zero
+        {REG_SZ, wideZero, 0},
+        {REG_EXPAND_SZ, wideZero, 0},
+        {REG_SZ, {' ', 0, '1', 0, '2', 0, ' ', 0, 0, 0}, 12},
+        {REG_SZ, {'1', 0}, 1},  // no terminator
+        {REG_BINARY, {0}, 0},
+        {REG_BINARY, {0, 0, 0, 0, 0, 0, 0, 0}, 0},
+        // Not a number: the default.
+        {REG_SZ, {'n', 0, 'o', 0, 0, 0}, 7},
+        {REG_SZ, {0, 0}, 7},
+        {REG_DWORD, {0, 0}, 7},
+        {REG_BINARY, std::vector<unsigned char>(9), 7},
+        {REG_BINARY, {}, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.bytes.size() << " bytes");
+        key.Set(kAllowAnonymousReport, c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        EXPECT_EQ(ReadSettingDword(kAllowAnonymousReport, 7), c.expected);
+    }
 }
 
 TEST_F(SettingsStore, WrittenTextIsTerminatedAndReadsBackTheSame) {

@@ -85,12 +85,19 @@ TEST_F(SetupQuery, PrimaryErrorStatusAsksTheSecondaryWithAFreshPayload) {
     EXPECT_NE(PayloadOf(primary[0]), PayloadOf(secondary[0])) << "each request is sealed anew";
 }
 
-TEST_F(SetupQuery, AnswerThatOpensToNoTextEndsTheQueryEmpty) {
-    ASSERT_TRUE(service_client::Control(L"port=primary&emptytext=1"));
-    EXPECT_EQ(QuerySetupLocation({ServerUrl(Server::Primary), ServerUrl(Server::Secondary)}, 1),
+TEST_F(SetupQuery, AnswerThatDoesNotOpenToAUrlCountsAsNoAnswer) {
+    for (const wchar_t* fault : {L"emptytext=1", L"garble=1"}) {
+        SCOPED_TRACE(Narrow(fault));
+        ASSERT_TRUE(service_client::Control(std::wstring(L"reset=1&port=primary&") + fault));
+        mark = kv::test::LogMark();
+        EXPECT_EQ(QuerySetupLocation({ServerUrl(Server::Primary), ServerUrl(Server::Secondary)}, 1),
+                  SetupFileUrl(Server::Secondary, L"kvpro-trial-setup.exe"));
+        EXPECT_EQ(Requests(Server::Primary).size(), 1u);
+        EXPECT_EQ(Requests(Server::Secondary).size(), 1u) << "the secondary is asked next";
+    }
+    ASSERT_TRUE(service_client::Control(L"port=secondary&garble=1"));
+    EXPECT_EQ(QuerySetupLocation({ServerUrl(Server::Primary), ServerUrl(Server::Secondary)}, 0),
               L"");
-    EXPECT_EQ(Requests(Server::Primary).size(), 1u);
-    EXPECT_TRUE(Requests(Server::Secondary).empty()) << "the secondary is never contacted";
 }
 
 TEST_F(SetupQuery, NoServerAnsweringOrNoServerAtAllGivesNoLocation) {

@@ -26,7 +26,7 @@ bool ParseFlag(const std::string& text, bool& value) {
 bool IsFaultName(const std::string& name) {
     static const char* const kNames[] = {"status",    "cut",       "stall",    "trickle",
                                          "length",    "empty",     "nolength", "garble",
-                                         "emptytext", "noheaders", "refuse"};
+                                         "emptytext", "noheaders", "refuse",   "chunked"};
     for (const char* known : kNames) {
         if (name == known) return true;
     }
@@ -59,6 +59,7 @@ bool ApplyOne(const std::string& name, const std::string& value, Faults& f) {
     if (name == "emptytext") return ParseFlag(value, f.emptyText);
     if (name == "noheaders") return ParseFlag(value, f.noHeaders);
     if (name == "refuse") return ParseFlag(value, f.refuse);
+    if (name == "chunked") return ParseFlag(value, f.chunked);
     return false;
 }
 
@@ -86,6 +87,7 @@ std::string Faults::Describe() const {
     if (noHeaders) item("noheaders", "1");
     if (refuse) item("refuse", "1");
     if (!contentLength.empty()) item("length", contentLength);
+    if (chunked) item("chunked", "1");
     return out.str();
 }
 

@@ -23,6 +23,7 @@ struct Faults {
     bool noHeaders = false;      // accept the request and never answer
     bool refuse = false;         // stop listening (connection refused)
     std::string contentLength;   // send this text as Content-Length (overrides the real one)
+    bool chunked = false;        // chunked transfer coding; with cut=, no last chunk is sent
 
     bool Any() const;
     std::string Describe() const;  // compact "name=value,..." for the log

@@ -29,7 +29,7 @@ void PrintUsage() {
   --hold-ms N              longest stall or silence (60000)
   --exit-with-parent 1     stop when the starting process ends, however it ends
 Fault switches: status=N empty nolength cut=N stall=N trickle=BYTES[:MS] garble emptytext
-  noheaders refuse length=TEXT; at run time: GET /_control?[port=primary|secondary|both&]reset=1&...
+  noheaders refuse length=TEXT chunked; at run time: GET /_control?[port=primary|secondary|both&]reset=1&...
   A run-time switch applies to the setup files (and /blob/) and to the query (and /collect)
   unless scope=files or scope=query limits it; reset=1 with a scope clears that scope only.
 Other run-time settings: answer=URL (the query seals this URL; answer= restores the real one),

@@ -238,6 +238,19 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
     }
     auto source = std::make_shared<BodySource>(std::move(body));
     StopSignal* stop = &context.stop;
+    if (faults.chunked) {
+        // An error from the provider closes the connection without the last, empty chunk.
+        response.set_chunked_content_provider(
+            contentType.c_str(),
+            [source, faults, stop, holdMs](size_t offset, httplib::DataSink& sink) {
+                if (static_cast<int64_t>(offset) >= source->size) {
+                    sink.done();
+                    return true;
+                }
+                return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
+            });
+        return;
+    }
     if (faults.noLength || !faults.contentLength.empty()) {
         if (!faults.contentLength.empty())
             response.set_header("Content-Length", faults.contentLength);

@@ -146,7 +146,9 @@ int main(int argc, char** argv) {
     } else {
         const std::string problem = CheckPayload(input);
         if (!problem.empty()) return Fail(problem);
-        result = OpenPayload(input.c_str(), args->phrase);
+        const std::optional<std::string> opened = TryOpenPayload(input.c_str(), args->phrase);
+        if (!opened) return Fail("the payload does not open under this phrase");
+        result = *opened;
     }
     std::cout << result << "\n";
     return std::cout.good() ? 0 : 1;
