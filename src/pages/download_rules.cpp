@@ -11,8 +11,11 @@ RetryCountdown::AfterFailure RetryCountdown::OnAttemptFailed() {
 }
 
 RetryCountdown::Tick RetryCountdown::OnTick() {
+    // 0 stays on the status line for its second like the other numbers: the attempt that
+    // follows blocks the window in its query, so 0 replaced at once would never be seen.
+    if (m_nCountdown <= 0) return {0, true};
     --m_nCountdown;
-    return {m_nCountdown, m_nCountdown <= 0};
+    return {m_nCountdown, false};
 }
 
 int ProgressPercent(int64_t announced, int64_t stored) {

@@ -22,7 +22,8 @@ class RetryCountdown {
         int secondsShown;
         bool startNextAttempt;
     };
-    // One second of the countdown: the number to show and whether the next attempt starts now.
+    // One second of the countdown: the number to show (4 down to 0, each for a second), or,
+    // at the tick after 0, that the next attempt starts now.
     Tick OnTick();
 
     // The retry button: a fresh set of automatic retries.

@@ -132,8 +132,10 @@ void CDownloadPage::OnDownloadFailed() {
 
 void CDownloadPage::OnRetryTick() {
     const RetryCountdown::Tick tick = m_retries.OnTick();
-    SetStatus(FormatText(L"DOWNLOAD_FAILED_RETRYING", tick.secondsShown));
-    if (!tick.startNextAttempt) return;
+    if (!tick.startNextAttempt) {
+        SetStatus(FormatText(L"DOWNLOAD_FAILED_RETRYING", tick.secondsShown));
+        return;
+    }
     StopTimer(kRetryTimerId);
     StartDownload();
 }

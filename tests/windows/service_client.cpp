@@ -24,13 +24,20 @@ std::wstring Url(const std::wstring& path, Server server) {
     return L"http://127.0.0.1:" + std::to_wstring(Port(server)) + path;
 }
 
+namespace {
+
+// A GET of a service path into `downloader`. A test may have told the primary to refuse
+// connections: the secondary, which shares the switches and the log, answers then.
+bool GetFromEither(const std::wstring& path, Downloader& downloader) {
+    return downloader.Download(Url(path, Server::Primary), L"", nullptr) ||
+           downloader.Download(Url(path, Server::Secondary), L"", nullptr);
+}
+
+}  // namespace
+
 bool Control(const std::wstring& query) {
-    // A test may have told the primary to refuse connections: the secondary listens then.
-    for (Server server : {Server::Primary, Server::Secondary}) {
-        Downloader downloader;
-        if (downloader.Download(Url(L"/_control?" + query, server), L"", nullptr)) return true;
-    }
-    return false;
+    Downloader downloader;
+    return GetFromEither(L"/_control?" + query, downloader);
 }
 
 bool ResetFaults() {
@@ -40,7 +47,7 @@ bool ResetFaults() {
 std::vector<std::string> LogLines() {
     Downloader downloader;
     std::vector<std::string> lines;
-    if (!downloader.Download(Url(L"/_log"), L"", nullptr)) return lines;
+    if (!GetFromEither(L"/_log", downloader)) return lines;
     std::istringstream in(reinterpret_cast<const char*>(downloader.BodyBuffer()));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;

@@ -22,7 +22,7 @@ bool Control(const std::wstring& query);
 // Clears the fault switches of both servers.
 bool ResetFaults();
 
-// The request log, one JSON object per line.
+// The request log, one JSON object per line (from the secondary when the primary refuses).
 std::vector<std::string> LogLines();
 // Log lines that contain every one of `parts`.
 std::vector<std::string> LogLinesWith(const std::vector<std::string>& parts);
