@@ -8,6 +8,7 @@ usage: size.py [PROGRAM.exe [PROGRAM.map]]
 import collections
 import os
 import re
+import signal
 import struct
 import sys
 
@@ -133,4 +134,5 @@ def main(argv) -> int:
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # quiet when piped into head
     sys.exit(main(sys.argv))
