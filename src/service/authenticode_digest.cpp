@@ -1,11 +1,8 @@
 #include "service/authenticode_digest.h"
 
-#include <gcrypt.h>
-
 #include <algorithm>
 #include <cstring>
 
-#include "service/block_cipher.h"
 #include "service/der_reader.h"
 
 namespace {
@@ -107,13 +104,13 @@ PeSignatureStatus ReadTableEntry(std::span<const std::uint8_t> table, PeSignatur
     return PeSignatureStatus::Ok;
 }
 
-bool HashRange(const FileReader& read, gcry_md_hd_t md, std::uint64_t from, std::uint64_t to) {
+bool HashRange(const FileReader& read, Sha256Hasher& hasher, std::uint64_t from, std::uint64_t to) {
     std::vector<std::uint8_t> buffer(kChunk);
     while (from < to) {
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - from));
         const std::span<std::uint8_t> chunk(buffer.data(), count);
         if (!read(from, chunk)) return false;
-        gcry_md_write(md, chunk.data(), chunk.size());
+        hasher.Update(chunk);
         from += count;
     }
     return true;
@@ -156,28 +153,23 @@ PeSignatureStatus ReadPeSignature(const FileReader& read, std::uint64_t fileSize
 
 bool ComputeAuthenticodeDigest(const FileReader& read, const PeSignatureLayout& layout,
                                Sha256Digest& digest) {
-    if (!InitCryptoLibrary()) return false;
     if (layout.checksumOffset + 4 > layout.securityEntryOffset ||
         layout.securityEntryOffset + 8 > layout.tableOffset ||
         layout.tableOffset > layout.fileSize) {
         return false;
     }
-    gcry_md_hd_t md = nullptr;
-    if (gcry_md_open(&md, GCRY_MD_SHA256, 0) != 0) return false;
-    const bool complete =
-        HashRange(read, md, 0, layout.checksumOffset) &&
-        HashRange(read, md, layout.checksumOffset + 4, layout.securityEntryOffset) &&
-        HashRange(read, md, layout.securityEntryOffset + 8, layout.tableOffset);
-    if (complete) std::memcpy(digest.data(), gcry_md_read(md, GCRY_MD_SHA256), digest.size());
-    gcry_md_close(md);
-    return complete;
+    Sha256Hasher hasher;
+    return hasher.Ok() && HashRange(read, hasher, 0, layout.checksumOffset) &&
+           HashRange(read, hasher, layout.checksumOffset + 4, layout.securityEntryOffset) &&
+           HashRange(read, hasher, layout.securityEntryOffset + 8, layout.tableOffset) &&
+           hasher.Finish(digest);
 }
 
 Sha256Digest Sha256(std::span<const std::uint8_t> bytes) {
     Sha256Digest digest{};
-    if (InitCryptoLibrary()) {
-        gcry_md_hash_buffer(GCRY_MD_SHA256, digest.data(), bytes.data(), bytes.size());
-    }
+    Sha256Hasher hasher;
+    hasher.Update(bytes);
+    if (!hasher.Finish(digest)) digest.fill(0);
     return digest;
 }
 

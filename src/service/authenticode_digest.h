@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-using Sha256Digest = std::array<std::uint8_t, 32>;
+#include "service/sha256.h"
 
 // Reads exactly out.size() bytes at `offset`; false when that is not possible.
 using FileReader = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> out)>;

@@ -9,6 +9,14 @@
 
 namespace {
 
+// The slot keeps the library's handles as the layer's opaque handle type.
+gcry_cipher_hd_t Library(CipherHandle* handle) {
+    return reinterpret_cast<gcry_cipher_hd_t>(handle);
+}
+CipherHandle* Opaque(gcry_cipher_hd_t handle) {
+    return reinterpret_cast<CipherHandle*>(handle);
+}
+
 int LibraryAlgorithm(uint32_t cipherId) {
     switch (cipherId) {
         case kCipherAes256:
@@ -125,16 +133,18 @@ bool InitCryptoLibrary() {
 
 int CipherInit(uint32_t cipherId, const unsigned char* key, CipherSlot* slot) {
     if (key == nullptr || slot == nullptr) return kCipherInitFailed;
-    slot->block = OpenKeyedHandle(cipherId, GCRY_CIPHER_MODE_ECB, key, LibraryKeyLength(cipherId));
+    slot->block =
+        Opaque(OpenKeyedHandle(cipherId, GCRY_CIPHER_MODE_ECB, key, LibraryKeyLength(cipherId)));
     if (slot->block == nullptr) return kCipherInitFailed;
-    if (IsAes(cipherId)) PrepareDecipherment(slot->block);
+    if (IsAes(cipherId)) PrepareDecipherment(Library(slot->block));
     if (cipherId == kCipherDes && IsWeakDesKey(key)) return kCipherInitWeakKey;
     if (cipherId == kCipherTripleDes && IsWeakTripleDesKey(key)) return kCipherInitWeakKey;
     return kCipherInitOk;
 }
 
 bool CipherInitBulkCbc(uint32_t cipherId, const unsigned char* key, CipherSlot* slot) {
-    slot->bulk = OpenKeyedHandle(cipherId, GCRY_CIPHER_MODE_CBC, key, LibraryKeyLength(cipherId));
+    slot->bulk =
+        Opaque(OpenKeyedHandle(cipherId, GCRY_CIPHER_MODE_CBC, key, LibraryKeyLength(cipherId)));
     return slot->bulk != nullptr;
 }
 
@@ -145,15 +155,15 @@ bool CipherInitBulkXts(uint32_t cipherId, const unsigned char* key, const unsign
     unsigned char bothKeys[64];
     std::memcpy(bothKeys, key, keyLength);
     std::memcpy(bothKeys + keyLength, tweakKey, keyLength);
-    slot->bulk = OpenKeyedHandle(cipherId, GCRY_CIPHER_MODE_XTS, bothKeys, 2 * keyLength);
+    slot->bulk = Opaque(OpenKeyedHandle(cipherId, GCRY_CIPHER_MODE_XTS, bothKeys, 2 * keyLength));
     SecureFill(bothKeys, 0x00, sizeof bothKeys);
     return slot->bulk != nullptr;
 }
 
 void CipherRelease(CipherSlot* slot) {
     if (slot == nullptr) return;
-    gcry_cipher_close(slot->block);
-    gcry_cipher_close(slot->bulk);
+    gcry_cipher_close(Library(slot->block));
+    gcry_cipher_close(Library(slot->bulk));
     slot->block = nullptr;
     slot->bulk = nullptr;
 }
@@ -170,9 +180,9 @@ void EncipherBlocks(const CipherSlot* slot, const unsigned char* in, unsigned ch
                     size_t length) {
     if (slot == nullptr || slot->block == nullptr || length == 0) return;
     if (in == out) {
-        gcry_cipher_encrypt(slot->block, out, length, nullptr, 0);
+        gcry_cipher_encrypt(Library(slot->block), out, length, nullptr, 0);
     } else {
-        gcry_cipher_encrypt(slot->block, out, length, in, length);
+        gcry_cipher_encrypt(Library(slot->block), out, length, in, length);
     }
 }
 
@@ -180,41 +190,30 @@ void DecipherBlocks(const CipherSlot* slot, const unsigned char* in, unsigned ch
                     size_t length) {
     if (slot == nullptr || slot->block == nullptr || length == 0) return;
     if (in == out) {
-        gcry_cipher_decrypt(slot->block, out, length, nullptr, 0);
+        gcry_cipher_decrypt(Library(slot->block), out, length, nullptr, 0);
     } else {
-        gcry_cipher_decrypt(slot->block, out, length, in, length);
+        gcry_cipher_decrypt(Library(slot->block), out, length, in, length);
     }
-}
-
-BulkLease::BulkLease(const CipherSlot* slot) {
-    if (slot != nullptr && slot->bulk != nullptr &&
-        !slot->bulkBusy.test_and_set(std::memory_order_acquire)) {
-        held_ = slot;
-    }
-}
-
-BulkLease::~BulkLease() {
-    if (held_ != nullptr) held_->bulkBusy.clear(std::memory_order_release);
 }
 
 void BulkLease::CbcEncipher(const unsigned char* iv, size_t ivSize, unsigned char* data,
                             size_t length) {
-    gcry_cipher_setiv(held_->bulk, iv, ivSize);
-    gcry_cipher_encrypt(held_->bulk, data, length, nullptr, 0);
+    gcry_cipher_setiv(Library(held_->bulk), iv, ivSize);
+    gcry_cipher_encrypt(Library(held_->bulk), data, length, nullptr, 0);
 }
 
 void BulkLease::CbcDecipher(const unsigned char* iv, size_t ivSize, unsigned char* data,
                             size_t length) {
-    gcry_cipher_setiv(held_->bulk, iv, ivSize);
-    gcry_cipher_decrypt(held_->bulk, data, length, nullptr, 0);
+    gcry_cipher_setiv(Library(held_->bulk), iv, ivSize);
+    gcry_cipher_decrypt(Library(held_->bulk), data, length, nullptr, 0);
 }
 
 void BulkLease::XtsEncipher(const unsigned char tweak[16], unsigned char* data, size_t length) {
-    gcry_cipher_setiv(held_->bulk, tweak, 16);
-    gcry_cipher_encrypt(held_->bulk, data, length, nullptr, 0);
+    gcry_cipher_setiv(Library(held_->bulk), tweak, 16);
+    gcry_cipher_encrypt(Library(held_->bulk), data, length, nullptr, 0);
 }
 
 void BulkLease::XtsDecipher(const unsigned char tweak[16], unsigned char* data, size_t length) {
-    gcry_cipher_setiv(held_->bulk, tweak, 16);
-    gcry_cipher_decrypt(held_->bulk, data, length, nullptr, 0);
+    gcry_cipher_setiv(Library(held_->bulk), tweak, 16);
+    gcry_cipher_decrypt(Library(held_->bulk), data, length, nullptr, 0);
 }

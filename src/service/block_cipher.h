@@ -1,10 +1,12 @@
 #pragma once
 // The single-cipher layer under the engine's modes: key initialisation and block operations of the
-// ciphers in CipherTable, carried out by libgcrypt.
+// ciphers in CipherTable. One backend carries them out: libgcrypt (block_cipher.cpp, every
+// cipher) or, in the shipped Windows program, the system's CNG (block_cipher_cng.cpp, AES only,
+// which spares the program the whole library for its one algorithm).
 //
 // A cipher's schedule area is a CipherSlot. Its `block` handle is an ECB handle that is only read
 // after CipherInit (AES prepares its decipherment half up front), so any number of threads may
-// use it at once. Its optional `bulk` handle is a CBC or XTS handle of the library, whose own
+// use it at once. Its optional `bulk` handle is a CBC or XTS handle of the backend, whose own
 // chaining state changes with every call; a unit operation borrows it through BulkLease and falls
 // back to the block handle when another thread holds it.
 
@@ -12,11 +14,12 @@
 #include <cstddef>
 #include <cstdint>
 
-struct gcry_cipher_handle;
+// A backend's handle of one keyed cipher (a libgcrypt cipher handle or a CNG key).
+struct CipherHandle;
 
 struct CipherSlot {
-    gcry_cipher_handle* block = nullptr;
-    gcry_cipher_handle* bulk = nullptr;
+    CipherHandle* block = nullptr;
+    CipherHandle* bulk = nullptr;
     mutable std::atomic_flag bulkBusy;  // clear on construction
 };
 
@@ -26,7 +29,7 @@ enum CipherInitResult : int {
     kCipherInitFailed = 5,
 };
 
-// Initialises libgcrypt once per process (safe from any thread); false if it cannot be used.
+// Initialises the backend once per process (safe from any thread); false if it cannot be used.
 bool InitCryptoLibrary();
 
 // Sets up `slot` for the cipher with `key` (the cipher's key size; DES and Triple DES take 8-byte
@@ -58,8 +61,15 @@ void DecipherBlocks(const CipherSlot* slot, const unsigned char* in, unsigned ch
 // thread is using it.
 class BulkLease {
   public:
-    explicit BulkLease(const CipherSlot* slot);
-    ~BulkLease();
+    explicit BulkLease(const CipherSlot* slot) {
+        if (slot != nullptr && slot->bulk != nullptr &&
+            !slot->bulkBusy.test_and_set(std::memory_order_acquire)) {
+            held_ = slot;
+        }
+    }
+    ~BulkLease() {
+        if (held_ != nullptr) held_->bulkBusy.clear(std::memory_order_release);
+    }
     BulkLease(const BulkLease&) = delete;
     BulkLease& operator=(const BulkLease&) = delete;
 
