@@ -37,6 +37,11 @@ done
 pid=$!
 for _ in $(seq 100); do grep -q '^secondary=' "$work/ports" 2>/dev/null && break; sleep 0.1; done
 port=$(sed -n 's/^primary=//p' "$work/ports")
+if [ -z "$port" ]; then
+  echo "the download service did not start (ports 47801/47802 taken by another copy?):" >&2
+  cat "$work/service.err" >&2
+  exit 1
+fi
 
 # The Windows tree's prefix (common.sh), a private display for the installer's window.
 [ -n "${DISPLAY:-}" ] || kv_start_xvfb
