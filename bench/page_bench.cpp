@@ -1,15 +1,18 @@
 // Drives the running loopback installer through one download and reports the throughput as the
 // user sees it (from "Downloading the setup files..." to "Setup files are ready...") and the
-// installer's working set, idle and peak.
+// installer's working set, idle and peak, and how quickly its main window answers a sent
+// message (WM_NULL) while idle and during the transfer: the median and the 99th percentile.
 // The installer is ended afterwards, and the downloaded file deleted.
 //   page_bench.exe FILE_BYTES
 
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
@@ -61,6 +64,23 @@ SIZE_T WorkingSet(HANDLE process) {
     return counters.WorkingSetSize;
 }
 
+// Milliseconds until the window has handled a WM_NULL; a window that stays busy for 2 s counts
+// as 2000.
+double RoundTripMs(HWND window) {
+    const double start = Now();
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result);
+    return (Now() - start) * 1000.0;
+}
+
+// The value below which `share` of the samples lie; 0 without samples.
+double Percentile(std::vector<double> samples, double share) {
+    if (samples.empty()) return 0;
+    std::sort(samples.begin(), samples.end());
+    const size_t index = std::min(samples.size() - 1, size_t(share * double(samples.size())));
+    return samples[index];
+}
+
 // The page of a terminated installer leaves its file behind.
 void DeleteDownloadedFiles() {
     wchar_t temp[MAX_PATH + 1] = L"";
@@ -98,6 +118,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     ::Sleep(500);
     const SIZE_T idle = WorkingSet(process.Get());
+    std::vector<double> idleTrips;
+    for (int i = 0; i < 100; ++i, ::Sleep(2)) idleTrips.push_back(RoundTripMs(main));
+    std::vector<double> busyTrips;
     SIZE_T peak = idle;
     ::PostMessageW(editionPage, WM_COMMAND, MAKEWPARAM(IDC_TRIAL_BUTTON, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(editionPage, IDC_TRIAL_BUTTON)));
@@ -116,6 +139,7 @@ int wmain(int argc, wchar_t** argv) {
             break;
         const SIZE_T now = WorkingSet(process.Get());
         if (now > peak) peak = now;
+        if (started) busyTrips.push_back(RoundTripMs(main));
         ::Sleep(5);
     }
     ::TerminateProcess(process.Get(), 0);
@@ -126,7 +150,12 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     const double seconds = finished - started;
-    std::printf("ok=1 bytes=%.0f seconds=%.3f mib_per_s=%.1f idle_ws_kib=%zu peak_ws_kib=%zu\n",
-                bytes, seconds, bytes / seconds / 1048576.0, idle / 1024, peak / 1024);
+    std::printf(
+        "ok=1 bytes=%.0f seconds=%.3f mib_per_s=%.1f idle_ws_kib=%zu peak_ws_kib=%zu "
+        "idle_rtt_median_ms=%.2f rtt_median_ms=%.2f rtt_p99_ms=%.2f rtt_max_ms=%.2f "
+        "rtt_samples=%zu\n",
+        bytes, seconds, bytes / seconds / 1048576.0, idle / 1024, peak / 1024,
+        Percentile(idleTrips, 0.5), Percentile(busyTrips, 0.5), Percentile(busyTrips, 0.99),
+        Percentile(busyTrips, 1.0), busyTrips.size());
     return 0;
 }

@@ -14,8 +14,8 @@ namespace net {
 namespace {
 
 // Largest block handed over at once; the channel holds a few of them, so this bounds the memory
-// that a download of any size uses.
-constexpr DWORD kBlockCapacity = 256u * 1024;
+// that a download of any size uses. Large blocks keep the hand-overs between the threads rare.
+constexpr DWORD kBlockCapacity = 1024u * 1024;
 
 // WinHTTP reports as available only what its receive buffer holds (8 KiB under Wine). A full
 // buffer means the data is streaming, and only then is it worth asking for more than that: a
@@ -23,17 +23,27 @@ constexpr DWORD kBlockCapacity = 256u * 1024;
 // body into one late block.
 constexpr DWORD kStreamingThreshold = 8u * 1024;
 
-// Sizes the reads of a streaming body: larger while they complete quickly, smaller when they
-// take long, so a body that slows down still reports progress several times a second.
-class StreamingReadSize {
+// Sizes the reads. A body that trickles is read as it comes, piece by piece, sized by what
+// WinHTTP holds. Once the body streams, reads go straight for a large block without asking what
+// is available (that count never exceeds WinHTTP's small buffer, and asking costs a call per
+// read): larger while they complete quickly, smaller when they take long, so a body that slows
+// down still reports progress several times a second, and a read that takes long or comes back
+// short returns to asking.
+class ReadPlan {
   public:
-    DWORD For(DWORD available) const {
-        if (available < kStreamingThreshold) return std::min(available, kBlockCapacity);
-        return std::min(std::max(available, size_), kBlockCapacity);
+    bool Streaming() const { return streaming_; }
+    DWORD StreamingSize() const { return size_; }
+
+    // The size of the next read when it must be sized by the available count.
+    DWORD For(DWORD available) {
+        streaming_ = available >= kStreamingThreshold;
+        return streaming_ ? std::min(std::max(available, size_), kBlockCapacity)
+                          : std::min(available, kBlockCapacity);
     }
 
-    void Completed(DWORD requested, std::chrono::steady_clock::duration took) {
-        if (requested <= kStreamingThreshold) return;
+    void Completed(DWORD requested, DWORD read, std::chrono::steady_clock::duration took) {
+        if (!streaming_) return;
+        if (took > kSlow || read < requested) streaming_ = false;
         if (took < kQuick) {
             size_ = std::min(size_ * 2, kBlockCapacity);
         } else if (took > kSlow) {
@@ -43,9 +53,10 @@ class StreamingReadSize {
 
   private:
     static constexpr DWORD kSmallest = 16u * 1024;
-    static constexpr auto kQuick = std::chrono::milliseconds(20);
-    static constexpr auto kSlow = std::chrono::milliseconds(100);
+    static constexpr auto kQuick = std::chrono::milliseconds(40);
+    static constexpr auto kSlow = std::chrono::milliseconds(150);
     DWORD size_ = 64u * 1024;
+    bool streaming_ = false;
 };
 
 // WinHttpSetTimeouts takes int; larger values would turn negative.
@@ -107,30 +118,42 @@ void PublishOutcome(BlockChannel& channel, BodyBlock::Kind kind) {
     channel.Publish();
 }
 
+// The size of the next read, 0 at the end of the body; false when WinHTTP fails.
+bool NextReadSize(HINTERNET request, ReadPlan& plan, DWORD& wanted) {
+    if (plan.Streaming()) {
+        wanted = plan.StreamingSize();
+        return true;
+    }
+    DWORD available = 0;
+    if (!::WinHttpQueryDataAvailable(request, &available)) return false;
+    wanted = available == 0 ? 0 : plan.For(available);
+    return true;
+}
+
 // Reads the body into the channel's blocks until it ends, fails or the caller leaves.
 void StreamBody(HINTERNET request, BlockChannel& channel) {
-    StreamingReadSize readSize;
+    ReadPlan plan;
     for (;;) {
         if (!channel.AwaitFree()) return;
-        DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(request, &available)) {
+        DWORD wanted = 0;
+        if (!NextReadSize(request, plan, wanted)) {
             return PublishOutcome(channel, BodyBlock::Kind::Failed);
         }
-        if (available == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
+        if (wanted == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
         if (channel.Abandoned()) return;
 
         BodyBlock& block = channel.Newest();
-        const DWORD wanted = readSize.For(available);
         const auto start = std::chrono::steady_clock::now();
         DWORD read = 0;
         if (!::WinHttpReadData(request, block.bytes.get(), wanted, &read)) {
             return PublishOutcome(channel, BodyBlock::Kind::Failed);
         }
-        readSize.Completed(wanted, std::chrono::steady_clock::now() - start);
+        read = std::min(read, wanted);
+        plan.Completed(wanted, read, std::chrono::steady_clock::now() - start);
         // A read that brings nothing ends the body, as an empty availability does.
         if (read == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
         block.kind = BodyBlock::Kind::Data;
-        block.size = std::min(read, wanted);
+        block.size = read;
         channel.Publish();
     }
 }
