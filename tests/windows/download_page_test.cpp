@@ -10,6 +10,7 @@
 #include "res/ids/download_page_ids.h"
 #include "service_client.h"
 #include "service_log.h"
+#include "tampered_setup.h"
 #include "test_files.h"
 
 namespace kv::test {
@@ -33,6 +34,18 @@ std::vector<std::string> EventActions(size_t mark) {
 
 size_t QueryCount(size_t mark) {
     return LogLinesSinceWith(mark, {"/downloader?p="}).size();
+}
+
+// What the service hands out as the trial edition's setup from now on.
+void ServeAsTrial(const std::string& bytes) {
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_TRUE(test_files::Write(
+        service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe", bytes));
+}
+
+std::string SignedSample(const wchar_t* signer) {
+    return test_files::Contents(
+        BuiltProgram((std::wstring(L"tests/windows/signing-sample") + signer + L".exe").c_str()));
 }
 
 // A file the test must never see touched.
@@ -174,6 +187,53 @@ TEST(Download, FailedTransfersAndUnusableAnswersLeaveNoFileAndCountAsFailedAttem
     }
 }
 
+TEST(Download, OnlyAFileTheMakerSignedIsOfferedAndStarted) {
+    DownloadRun run(L"quiet");
+    const std::string signedSetup =
+        test_files::Contents(BuiltProgram(L"tools/demo-setup/kvpro-demo-setup-quiet.exe"));
+    // Six refusals end the first series of attempts, the seventh follows the retry button.
+    const std::vector<std::string> refused = {
+        SignedSample(L""),
+        SignedSample(L"-foreign"),
+        Tamper(signedSetup, Tampering::CodeByte),
+        Tamper(signedSetup, Tampering::AppendedByte),
+        Tamper(signedSetup, Tampering::SignatureByte),
+        Tamper(signedSetup, Tampering::CertificateByte),
+        Tamper(signedSetup, Tampering::PatchedDigest),
+    };
+    ServeAsTrial(refused[0]);
+    ASSERT_TRUE(run.Start());
+    run.Choose(true);
+    for (size_t round = 0; round < refused.size(); ++round) {
+        const bool last = round + 1 == refused.size();
+        if (round == 5) {
+            ASSERT_TRUE(WaitUntil([&] { return run.Visible(IDC_RETRY_BUTTON); }));
+        } else {
+            ASSERT_TRUE(run.WaitForStatus(std::wstring(kRetrying) + L"4")) << round;
+        }
+        EXPECT_TRUE(run.SetupFiles().empty()) << round;
+        EXPECT_FALSE(run.Visible(IDC_INSTALL_BUTTON)) << round;
+        ServeAsTrial(last ? signedSetup : refused[round + 1]);
+        if (round == 5) {
+            run.Click(IDC_RETRY_BUTTON);
+        } else {
+            // This countdown's end, so that the next round waits for the next one's start.
+            ASSERT_TRUE(run.WaitForStatus(std::wstring(kRetrying) + L"0")) << round;
+        }
+    }
+    ASSERT_TRUE(run.WaitForStatus(kReady));
+    EXPECT_TRUE(run.Record().empty());  // nothing refused was started
+
+    // From the check to the start nobody can write the file.
+    const std::vector<std::wstring> files = run.SetupFiles();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_FALSE(test_files::CanOpenForWriting(files[0]));
+    run.Click(IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(WaitUntil([&] { return !run.Record().empty(); }));
+    EXPECT_TRUE(Contains(run.Record()[0], "\targs=/glic 1"));
+    EXPECT_TRUE(run.Installer().WaitForExit());
+}
+
 TEST(Download, ClosingDuringATransferEndsTheProgramPromptlyAndLeavesNoFile) {
     DownloadRun run;
     ASSERT_TRUE(service_client::Control(L"port=both&scope=files&trickle=2048:200"));
@@ -194,9 +254,7 @@ TEST(Download, ASlowPrimaryThenASlowTransferStillComplete) {
     // stall either.
     ASSERT_TRUE(service_client::Control(L"port=primary&scope=query&noheaders=1"));
     ASSERT_TRUE(service_client::Control(L"port=secondary&scope=files&trickle=1024:1000"));
-    ASSERT_TRUE(
-        test_files::Write(service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
-                          std::string(12 * 1024, 'k')));
+    ServeAsTrial(test_files::Contents(BuiltProgram(L"tests/windows/signing-sample-current.exe")));
     ASSERT_TRUE(run.Start());
     run.Choose(true);
     ASSERT_TRUE(WaitUntil([&] { return run.Bar() > 0; }, seconds(20)));

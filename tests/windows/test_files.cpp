@@ -30,6 +30,13 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool CanOpenForWriting(const std::wstring& path) {
+    const kv::win::FileHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(writer);
+}
+
 int FileCount(const std::wstring& folder) {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);

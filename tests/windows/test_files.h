@@ -28,6 +28,8 @@ int FileCount(const std::wstring& folder);
 // The file's bytes; empty when it can't be read.
 std::string Contents(const std::wstring& path);
 bool Write(const std::wstring& path, const std::string& bytes);
+// Whether another process could open the file to change it now.
+bool CanOpenForWriting(const std::wstring& path);
 // The body the service generates for /blob/<size>.
 std::string BlobBytes(int64_t size);
 
