@@ -121,14 +121,6 @@ void CipherRelease(CipherSlot* slot) {
     DestroyKey(slot->bulk);
 }
 
-void EncipherBlock(uint32_t cipherId, unsigned char* block, const CipherSlot* slot) {
-    EncipherBlocks(slot, block, block, CipherBlockSize(cipherId));
-}
-
-void DecipherBlock(uint32_t cipherId, unsigned char* block, const CipherSlot* slot) {
-    DecipherBlocks(slot, block, block, CipherBlockSize(cipherId));
-}
-
 void EncipherBlocks(const CipherSlot* slot, const unsigned char* in, unsigned char* out,
                     size_t length) {
     if (slot == nullptr || slot->block == nullptr) return;

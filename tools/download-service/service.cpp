@@ -238,31 +238,23 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
     }
     auto source = std::make_shared<BodySource>(std::move(body));
     StopSignal* stop = &context.stop;
+    // For bodies without a stated length: pieces until the end, then done.
+    auto untilTheEnd = [source, faults, stop, holdMs](size_t offset, httplib::DataSink& sink) {
+        if (static_cast<int64_t>(offset) >= source->size) {
+            sink.done();
+            return true;
+        }
+        return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
+    };
     if (faults.chunked) {
         // An error from the provider closes the connection without the last, empty chunk.
-        response.set_chunked_content_provider(
-            contentType.c_str(),
-            [source, faults, stop, holdMs](size_t offset, httplib::DataSink& sink) {
-                if (static_cast<int64_t>(offset) >= source->size) {
-                    sink.done();
-                    return true;
-                }
-                return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
-            });
+        response.set_chunked_content_provider(contentType.c_str(), untilTheEnd);
         return;
     }
     if (faults.noLength || !faults.contentLength.empty()) {
         if (!faults.contentLength.empty())
             response.set_header("Content-Length", faults.contentLength);
-        response.set_content_provider(
-            contentType.c_str(),
-            [source, faults, stop, holdMs](size_t offset, httplib::DataSink& sink) {
-                if (static_cast<int64_t>(offset) >= source->size) {
-                    sink.done();
-                    return true;
-                }
-                return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
-            });
+        response.set_content_provider(contentType.c_str(), untilTheEnd);
         return;
     }
     response.set_content_provider(

@@ -1,0 +1,12 @@
+// One block at a time, for either backend: a run of one block.
+
+#include "service/block_cipher.h"
+#include "service/cipher_tables.h"
+
+void EncipherBlock(uint32_t cipherId, unsigned char* block, const CipherSlot* slot) {
+    EncipherBlocks(slot, block, block, CipherBlockSize(cipherId));
+}
+
+void DecipherBlock(uint32_t cipherId, unsigned char* block, const CipherSlot* slot) {
+    DecipherBlocks(slot, block, block, CipherBlockSize(cipherId));
+}
