@@ -6,6 +6,7 @@
 //   page_bench.exe FILE_BYTES
 
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -38,6 +39,10 @@ HWND FindPage(HWND main, int controlId) {
     PageSearch search{controlId, nullptr};
     ::EnumChildWindows(main, MatchPage, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+int BarPosition(HWND page) {
+    return static_cast<int>(::SendMessageW(::GetDlgItem(page, IDC_PROGRESS_BAR), PBM_GETPOS, 0, 0));
 }
 
 std::wstring StatusOf(HWND page) {
@@ -126,11 +131,13 @@ int wmain(int argc, wchar_t** argv) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(editionPage, IDC_TRIAL_BUTTON)));
 
     double started = 0;
-    double finished = 0;
+    double transferred = 0;  // the bar full: every byte is in the file
+    double finished = 0;     // the file checked and offered
     const double deadline = Now() + 600;
     while (Now() < deadline) {
         const std::wstring status = StatusOf(downloadPage);
         if (!started && StartsWith(status, L"Downloading the setup files")) started = Now();
+        if (started && !transferred && BarPosition(downloadPage) == 100) transferred = Now();
         if (StartsWith(status, L"Setup files are ready")) {
             finished = Now();
             break;
@@ -149,13 +156,16 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("ok=0\n");
         return 1;
     }
-    const double seconds = finished - started;
+    // The transfer is what compares with a bare loop; "ready" adds the signature check.
+    const double seconds = (transferred ? transferred : finished) - started;
+    const double readySeconds = finished - started;
     std::printf(
-        "ok=1 bytes=%.0f seconds=%.3f mib_per_s=%.1f idle_ws_kib=%zu peak_ws_kib=%zu "
+        "ok=1 bytes=%.0f seconds=%.3f mib_per_s=%.1f ready_seconds=%.3f ready_mib_per_s=%.1f "
+        "idle_ws_kib=%zu peak_ws_kib=%zu "
         "idle_rtt_median_ms=%.2f rtt_median_ms=%.2f rtt_p99_ms=%.2f rtt_max_ms=%.2f "
         "rtt_samples=%zu\n",
-        bytes, seconds, bytes / seconds / 1048576.0, idle / 1024, peak / 1024,
-        Percentile(idleTrips, 0.5), Percentile(busyTrips, 0.5), Percentile(busyTrips, 0.99),
-        Percentile(busyTrips, 1.0), busyTrips.size());
+        bytes, seconds, bytes / seconds / 1048576.0, readySeconds, bytes / readySeconds / 1048576.0,
+        idle / 1024, peak / 1024, Percentile(idleTrips, 0.5), Percentile(busyTrips, 0.5),
+        Percentile(busyTrips, 0.99), Percentile(busyTrips, 1.0), busyTrips.size());
     return 0;
 }
