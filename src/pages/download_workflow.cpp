@@ -1,8 +1,6 @@
 // The download page's attempts: the query, the worker that transfers the setup file, the stall
 // watchdog, the retries and the stop.
 
-#include <exception>
-
 #include "i18n/texts.h"
 #include "pages/download_page.h"
 #include "pages/registered_messages.h"
@@ -74,8 +72,10 @@ void CDownloadPage::DownloadThreadProc(const DownloadJob& job) {
     if (!m_bCancel.load()) {
         try {
             ok = m_downloader.Download(job.url, job.path, &OnDownloadProgress);
-        } catch (const std::exception&) {
-            ok = false;  // out of memory inside the transfer: a failed attempt, not a crash
+        } catch (...) {
+            // Out of memory, or anything else thrown inside the transfer: a failed attempt,
+            // not the end of the process (an exception leaving a thread terminates it).
+            ok = false;
         }
     }
     m_bDownloading.store(false);
