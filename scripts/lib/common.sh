@@ -36,23 +36,13 @@ kv_start_xvfb() {
 # HTTP request: the prefix starts with a direct connection instead (tests that need a proxy
 # write their own settings and put these back).
 kv_prepare_prefix() {
-  [ -f "$WINEPREFIX/system.reg" ] && { kv_unmanaged_windows; return 0; }
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
   mkdir -p "$(dirname "$WINEPREFIX")"
   wineboot -i >/dev/null 2>&1 || true
   local direct=460000000100000001000000000000000000000000000000
   direct+=$(printf '0%.0s' $(seq 64))
   wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
     /v DefaultConnectionSettings /t REG_BINARY /d "$direct" /f >/dev/null 2>&1 || true
-  wineserver -w || true
-  kv_unmanaged_windows
-}
-
-# Programs run on Xvfb displays without a window manager. Wine's X11 driver would wait for one to
-# confirm every hidden window (two seconds each, so a closing program would linger for four):
-# Wine manages the windows itself and draws their frames. Added to older prefixes too.
-kv_unmanaged_windows() {
-  grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
   wineserver -w || true
 }
 

@@ -1,11 +1,14 @@
 #include "download_run.h"
 
+#include <gtest/gtest.h>
+
 #include <commctrl.h>
 
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
 #include "service_client.h"
 #include "test_files.h"
+#include "win/handles.h"
 
 namespace kv::test {
 
@@ -20,6 +23,39 @@ std::wstring ReturnMarker() {
 }
 
 namespace {
+
+// The tests' displays have no window manager, and Wine's X11 driver waits two seconds for one to
+// confirm each hidden window of a managed program: a closing installer would linger for four.
+// For these tests the installer's windows are Wine's own (unmanaged); other tests keep the
+// default.
+class UnmanagedInstallerWindows : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        kv::win::RegistryKey key;
+        HKEY created = nullptr;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &created, nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+        key.Reset(created);
+        static constexpr wchar_t kNo[] = L"N";
+        ::RegSetValueExW(key.Get(), L"Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNo),
+                         sizeof kNo);
+    }
+    void TearDown() override {
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+        ::RegDeleteKeyW(HKEY_CURRENT_USER, kProgramKey);  // only when nothing else is left in it
+    }
+
+  private:
+    static constexpr wchar_t kProgramKey[] =
+        L"Software\\Wine\\AppDefaults\\kvpro-installer-loopback.exe";
+    static constexpr wchar_t kKey[] =
+        L"Software\\Wine\\AppDefaults\\kvpro-installer-loopback.exe\\X11 Driver";
+};
+
+[[maybe_unused]] const ::testing::Environment* const kUnmanaged =
+    ::testing::AddGlobalTestEnvironment(new UnmanagedInstallerWindows);
 
 void ServeDemoSetup(const wchar_t* variant) {
     std::wstring source = BuiltProgram(L"tools/demo-setup/kvpro-demo-setup-");
