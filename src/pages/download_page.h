@@ -97,7 +97,7 @@ class CDownloadPage : public CInstallerPage {
     void OnRetryTick();
     void CancelAndWaitForWorker();
     void DeleteSetupFile();
-    bool HoldSignedSetupFile();
+    bool HoldSignedSetupFile(const std::wstring& path);  // worker thread
     std::wstring GetTempFolder() const;
     std::wstring MakeUniquePath(const std::wstring& fullPath) const;
 

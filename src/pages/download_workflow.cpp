@@ -72,6 +72,9 @@ void CDownloadPage::DownloadThreadProc(const DownloadJob& job) {
     if (!m_bCancel.load()) {
         try {
             ok = m_downloader.Download(job.url, job.path, &OnDownloadProgress);
+            // Checked here, not on the user-interface thread: hashing a large file takes
+            // seconds, and the window must keep answering meanwhile.
+            ok = ok && !m_bCancel.load() && HoldSignedSetupFile(job.path);
         } catch (...) {
             // Out of memory, or anything else thrown inside the transfer: a failed attempt,
             // not the end of the process (an exception leaving a thread terminates it).
@@ -108,7 +111,7 @@ void CDownloadPage::OnDownloadDone(unsigned attempt, bool ok) {
     if (attempt != m_nAttempt || m_phase != Phase::Transferring) return;  // already stopped
     m_hWorker.Reset();  // the worker posted this as its last act
     StopAttemptTimers();
-    if (!ok || !HoldSignedSetupFile()) return OnDownloadFailed();
+    if (!ok) return OnDownloadFailed();
     m_bDownloadOk = true;
     m_phase = Phase::Ready;
     SetBar(100);
@@ -175,8 +178,10 @@ void CDownloadPage::DeleteSetupFile() {
     if (!m_strSetupPath.empty()) ::DeleteFileW(m_strSetupPath.c_str());
 }
 
-bool CDownloadPage::HoldSignedSetupFile() {
-    m_hSetupFile.Reset(::CreateFileW(m_strSetupPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+bool CDownloadPage::HoldSignedSetupFile(const std::wstring& path) {
+    // Worker thread. The user-interface thread touches the handle only once this worker has ended:
+    // at its completion message, or after waiting for it.
+    m_hSetupFile.Reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (m_hSetupFile && IsSetupFileSigned(m_hSetupFile.Get())) return true;
     m_hSetupFile.Reset();
