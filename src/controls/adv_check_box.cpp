@@ -65,21 +65,6 @@ std::wstring WindowText(HWND window) {
     return std::wstring(text.data(), static_cast<size_t>(copied > 0 ? copied : 0));
 }
 
-// Restores the device context it was given, whatever the drawing changed.
-class SavedDC {
-  public:
-    explicit SavedDC(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
-    SavedDC(const SavedDC&) = delete;
-    SavedDC& operator=(const SavedDC&) = delete;
-    ~SavedDC() {
-        if (saved_) ::RestoreDC(dc_, saved_);
-    }
-
-  private:
-    HDC dc_;
-    int saved_;
-};
-
 }  // namespace
 
 CAdvCheckBox::CAdvCheckBox()
@@ -221,7 +206,7 @@ bool CAdvCheckBox::HandleDrawItem(LPARAM drawItem) {
 }
 
 void CAdvCheckBox::Draw(HDC dc, const RECT& item) const {
-    SavedDC saved(dc);
+    kv::win::SavedDC saved(dc);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_STYLE));
     const kv::controls::CheckBoxLayout layout = kv::controls::LayOut(
         {item.left, item.top, item.right, item.bottom}, kv::controls::TextOnLeft(style));

@@ -81,7 +81,6 @@ class CDownloadPage : public CInstallerPage {
     void OnDotClicked(int slide);
     void StopSlideshow();
     void GiveDotsTheirImages();
-    CAdvCheckBox& DotOfSlide(int slide);
 
     // download_workflow.cpp: attempts, the worker and retries.
     void StartDownload();

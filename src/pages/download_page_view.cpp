@@ -68,30 +68,21 @@ void CDownloadPage::ShowSlide(int slide) {
     switch (m_nSlide) {
         case 2:
             m_pBackground = m_imgSlide2.Get();
+            m_dot2.Select();
             break;
         case 3:
             m_pBackground = m_imgSlide3.Get();
+            m_dot3.Select();
             break;
         default:
             m_pBackground = m_imgSlide1.Get();
+            m_dot1.Select();
             break;
     }
-    DotOfSlide(m_nSlide).Select();
     m_strSlideTitle = WidenProductName();
     m_strSlideSubtitle = GetText(texts.subtitleKey);
     m_strSlideText = GetText(texts.descriptionKey);
     if (HasWindow()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
-}
-
-CAdvCheckBox& CDownloadPage::DotOfSlide(int slide) {
-    switch (slide) {
-        case 2:
-            return m_dot2;
-        case 3:
-            return m_dot3;
-        default:
-            return m_dot1;
-    }
 }
 
 void CDownloadPage::GiveDotsTheirImages() {

@@ -133,6 +133,21 @@ class SelectedObject {
     HGDIOBJ previous_;
 };
 
+// Saves a device context's state for one scope and restores it, whatever the drawing changed.
+class SavedDC {
+  public:
+    explicit SavedDC(HDC dc) : dc_(dc), saved_(::SaveDC(dc)) {}
+    SavedDC(const SavedDC&) = delete;
+    SavedDC& operator=(const SavedDC&) = delete;
+    ~SavedDC() {
+        if (saved_) ::RestoreDC(dc_, saved_);
+    }
+
+  private:
+    HDC dc_;
+    int saved_;
+};
+
 // A memory device context compatible with another one.
 class MemoryDC {
   public:
