@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "service/block_cipher.h"
-#include "service/cipher_engine.h"
-#include "service/cipher_tables.h"
+#include "crypto/block_cipher.h"
+#include "crypto/cipher_engine.h"
+#include "crypto/cipher_tables.h"
 
 namespace {
 

@@ -10,7 +10,12 @@ set(KV_ANALYTICS_HOST "www.google-analytics.com" CACHE STRING
     "Host (and optional :port) of the usage-event collection endpoint")
 set(KV_TRACKING_ID "UA-48213977-7" CACHE STRING "Tracking identifier sent with usage events")
 
-# The loopback build: the reference download service on this machine (tools/download-service).
-set(KV_LOOPBACK_PRIMARY_URL "http://127.0.0.1:47801/downloader" CACHE STRING "")
-set(KV_LOOPBACK_SECONDARY_URL "http://127.0.0.1:47802/downloader" CACHE STRING "")
-set(KV_LOOPBACK_ANALYTICS_HOST "127.0.0.1:47801" CACHE STRING "")
+# The loopback build: the reference download service on this machine (tools/download-service),
+# on two fixed ports (another pair lets two build trees run their tests side by side).
+set(KV_LOOPBACK_PORTS "47801 47802" CACHE STRING "Primary and secondary port of the loopback build")
+separate_arguments(kv_loopback_ports UNIX_COMMAND "${KV_LOOPBACK_PORTS}")
+list(GET kv_loopback_ports 0 kv_loopback_primary_port)
+list(GET kv_loopback_ports 1 kv_loopback_secondary_port)
+set(KV_LOOPBACK_PRIMARY_URL "http://127.0.0.1:${kv_loopback_primary_port}/downloader")
+set(KV_LOOPBACK_SECONDARY_URL "http://127.0.0.1:${kv_loopback_secondary_port}/downloader")
+set(KV_LOOPBACK_ANALYTICS_HOST "127.0.0.1:${kv_loopback_primary_port}")

@@ -1,4 +1,4 @@
-# Whose setup files the installer runs (src/service/setup_signers.h), and the test signers of the
+# Whose setup files the installer runs (src/trust/setup_signers.h), and the test signers of the
 # loopback build. The shipped build takes the thumbprints of the maker's certificates from a cache
 # variable; the loopback build accepts two certificates made here with openssl ("current" and
 # "next"), and a third ("foreign") exists only to be refused.
@@ -72,7 +72,7 @@ function(kv_setup_signers name flavour)
   set(KV_SIGNERS_FLAVOUR ${flavour})
   set(KV_SIGNERS_ENTRIES "${entries}")
   set(KV_SIGNERS_COUNT ${count})
-  configure_file(${KV_SOURCE_ROOT}/service/setup_signers.cpp.in
+  configure_file(${KV_SOURCE_ROOT}/trust/setup_signers.cpp.in
                  ${KV_TEST_SIGNER_DIR}/${name}.cpp @ONLY)
   add_library(${name} OBJECT ${KV_TEST_SIGNER_DIR}/${name}.cpp)
   target_link_libraries(${name} PRIVATE kv_options)

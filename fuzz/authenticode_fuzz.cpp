@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "service/authenticode_digest.h"
+#include "trust/authenticode_digest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "service/cipher_engine.h"
-#include "service/cipher_tables.h"
+#include "crypto/cipher_engine.h"
+#include "crypto/cipher_tables.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "pages/download_page.h"
 #include "pages/registered_messages.h"
 #include "service/setup_query.h"
-#include "service/setup_signature.h"
+#include "trust/setup_signature.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <limits>
 #include <optional>
 
-#include "service/cipher_engine.h"
-#include "service/cipher_tables.h"
-#include "service/secure_fill.h"
+#include "crypto/cipher_engine.h"
+#include "crypto/cipher_tables.h"
+#include "crypto/secure_fill.h"
 
 namespace {
 

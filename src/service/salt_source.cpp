@@ -7,7 +7,7 @@
 #else
 #include <gcrypt.h>
 
-#include "service/block_cipher.h"
+#include "crypto/block_cipher.h"
 #endif
 
 void DefaultSalt(unsigned char salt[16]) {

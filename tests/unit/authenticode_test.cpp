@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "service/authenticode_digest.h"
+#include "trust/authenticode_digest.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 
 #include "crypto_test_util.h"
-#include "service/block_cipher.h"
-#include "service/key_schedule.h"
+#include "crypto/block_cipher.h"
+#include "crypto/key_schedule.h"
 
 // Global allocation of this program goes through these, so that a freed block can be looked at
 // while it is still allocated: the only moment a wipe before freeing can be seen.

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "crypto_test_util.h"
-#include "service/block_cipher.h"
-#include "service/cipher_modes.h"
-#include "service/key_schedule.h"
+#include "crypto/block_cipher.h"
+#include "crypto/cipher_modes.h"
+#include "crypto/key_schedule.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "service/block_cipher.h"
-#include "service/cipher_engine.h"
-#include "service/cipher_tables.h"
-#include "service/key_schedule.h"
+#include "crypto/block_cipher.h"
+#include "crypto/cipher_engine.h"
+#include "crypto/cipher_tables.h"
+#include "crypto/key_schedule.h"
 
 using Bytes = std::vector<unsigned char>;
 

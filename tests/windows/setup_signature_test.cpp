@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "service/setup_signature.h"
-#include "service/setup_signers.h"
+#include "trust/setup_signature.h"
+#include "trust/setup_signers.h"
 #include "tampered_setup.h"
 #include "test_files.h"
 #include "win/handles.h"

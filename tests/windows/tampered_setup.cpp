@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "service/authenticode_digest.h"
-#include "service/der_reader.h"
+#include "trust/authenticode_digest.h"
+#include "trust/der_reader.h"
 
 namespace {
 

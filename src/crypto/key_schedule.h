@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "service/block_cipher.h"
-#include "service/cipher_tables.h"
+#include "crypto/block_cipher.h"
+#include "crypto/cipher_tables.h"
 
 // Room for the longest chain key (Serpent, Blowfish, AES256: 120 bytes), which mode 5 keeps whole
 // even for entries that do not list that mode.

@@ -1,12 +1,12 @@
-#include "service/cipher_engine.h"
+#include "crypto/cipher_engine.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "service/cipher_modes.h"
-#include "service/key_schedule.h"
-#include "service/secure_fill.h"
+#include "crypto/cipher_modes.h"
+#include "crypto/key_schedule.h"
+#include "crypto/secure_fill.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "service/block_cipher.h"
-#include "service/sha256.h"
+#include "crypto/block_cipher.h"
+#include "trust/sha256.h"
 
 struct Sha256Hasher::State {
     gcry_md_hd_t md = nullptr;

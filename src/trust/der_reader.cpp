@@ -1,4 +1,4 @@
-#include "service/der_reader.h"
+#include "trust/der_reader.h"
 
 namespace der {
 

@@ -1,4 +1,4 @@
-#include "service/cipher_tables.h"
+#include "crypto/cipher_tables.h"
 
 #include <cstring>
 

@@ -7,7 +7,7 @@
 
 #include <span>
 
-#include "service/setup_signers.h"
+#include "trust/setup_signers.h"
 
 enum class SetupSignatureVerdict {
     Ok,

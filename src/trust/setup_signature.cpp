@@ -1,4 +1,4 @@
-#include "service/setup_signature.h"
+#include "trust/setup_signature.h"
 
 #include <softpub.h>
 #include <wincrypt.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "service/authenticode_digest.h"
-#include "service/der_reader.h"
+#include "trust/authenticode_digest.h"
+#include "trust/der_reader.h"
 #include "win/crypt_handles.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "service/sha256.h"
+#include "trust/sha256.h"
 
 // Reads exactly out.size() bytes at `offset`; false when that is not possible.
 using FileReader = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> out)>;

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include "service/sha256.h"
+#include "trust/sha256.h"
 
 struct Sha256Hasher::State {
     BCRYPT_ALG_HANDLE algorithm = nullptr;

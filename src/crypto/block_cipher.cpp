@@ -1,11 +1,11 @@
-#include "service/block_cipher.h"
+#include "crypto/block_cipher.h"
 
 #include <gcrypt.h>
 
 #include <cstring>
 
-#include "service/cipher_tables.h"
-#include "service/secure_fill.h"
+#include "crypto/cipher_tables.h"
+#include "crypto/secure_fill.h"
 
 namespace {
 

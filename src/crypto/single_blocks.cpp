@@ -1,7 +1,7 @@
 // One block at a time, for either backend: a run of one block.
 
-#include "service/block_cipher.h"
-#include "service/cipher_tables.h"
+#include "crypto/block_cipher.h"
+#include "crypto/cipher_tables.h"
 
 void EncipherBlock(uint32_t cipherId, unsigned char* block, const CipherSlot* slot) {
     EncipherBlocks(slot, block, block, CipherBlockSize(cipherId));

@@ -1,9 +1,9 @@
-#include "service/authenticode_digest.h"
+#include "trust/authenticode_digest.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "service/der_reader.h"
+#include "trust/der_reader.h"
 
 namespace {
 

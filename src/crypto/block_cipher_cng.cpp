@@ -8,8 +8,8 @@
 #include <climits>
 #include <cwchar>
 
-#include "service/block_cipher.h"
-#include "service/cipher_tables.h"
+#include "crypto/block_cipher.h"
+#include "crypto/cipher_tables.h"
 #include "win/handles.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "service/cipher_modes.h"
+#include "crypto/cipher_modes.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "service/cipher_engine.h"
+#include "crypto/cipher_engine.h"
 
 namespace {
 

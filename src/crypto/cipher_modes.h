@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "service/key_schedule.h"
+#include "crypto/key_schedule.h"
 
 struct UnitIv {
     unsigned char iv[16] = {};
