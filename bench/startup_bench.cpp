@@ -2,9 +2,8 @@
 // creates its process until one of its top-level windows is visible, and until every window it
 // has is painted (no window of the process has a part left to paint). Each program is ended
 // (TerminateProcess) once measured, and the next start waits until the machine has settled.
-// Prints every run (with the program's own processor time until it was painted), then per
-// program the medians and the fastest run, and the difference of the first program's medians to
-// the last's (the yardstick, a program that only opens a window).
+// Prints every run, then per program the medians and the fastest run, and the difference of the
+// first program's medians to the last's (the yardstick, a program that only opens a window).
 //   startup_bench.exe RUNS PROGRAM... YARDSTICK
 
 #include <windows.h>
@@ -57,17 +56,7 @@ bool IsPainted(HWND window) {
 struct Timing {
     double visibleMs = -1;
     double paintedMs = -1;
-    double cpuMs = -1;  // the program's own processor time until it was painted
 };
-
-double ProcessorMs(HANDLE process) {
-    FILETIME created, exited, kernel, user;
-    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return -1;
-    auto ms = [](FILETIME t) {
-        return double((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
-    };
-    return ms(kernel) + ms(user);
-}
 
 // One start of `program`: polled every millisecond until a visible top-level window of its
 // process is painted.
@@ -93,7 +82,6 @@ Timing TimeOneStart(const std::wstring& program) {
             if (timing.visibleMs < 0) timing.visibleMs = NowMs() - start;
             if (IsPainted(window)) timing.paintedMs = NowMs() - start;
         }
-        if (timing.paintedMs >= 0) timing.cpuMs = ProcessorMs(process.Get());
         if (timing.paintedMs >= 0) break;
         if (::WaitForSingleObject(process.Get(), 1) == WAIT_OBJECT_0) {
             std::fprintf(stderr, "%ls ended before its window showed\n", program.c_str());
@@ -130,26 +118,23 @@ int wmain(int argc, wchar_t** argv) {
     }
     const int runs = std::max(1, _wtoi(argv[1]));
     const std::vector<std::wstring> programs(argv + 2, argv + argc);
-    std::vector<std::vector<double>> visible(programs.size()), painted(programs.size()),
-        cpu(programs.size());
+    std::vector<std::vector<double>> visible(programs.size()), painted(programs.size());
     // One unmeasured start each: the first start of a program reads its files from disk.
     for (const std::wstring& program : programs) TimeOneStart(program);
     for (int run = 1; run <= runs; ++run) {
         for (size_t i = 0; i < programs.size(); ++i) {
             ::Sleep(300);  // the previous program's end settles in the Wine server and X
             const Timing timing = TimeOneStart(programs[i]);
-            std::printf("run %d %ls visible_ms=%.1f painted_ms=%.1f cpu_ms=%.0f\n", run,
-                        NameOf(programs[i]).c_str(), timing.visibleMs, timing.paintedMs,
-                        timing.cpuMs);
-            if (timing.cpuMs >= 0) cpu[i].push_back(timing.cpuMs);
+            std::printf("run %d %ls visible_ms=%.1f painted_ms=%.1f\n", run,
+                        NameOf(programs[i]).c_str(), timing.visibleMs, timing.paintedMs);
             if (timing.visibleMs >= 0) visible[i].push_back(timing.visibleMs);
             if (timing.paintedMs >= 0) painted[i].push_back(timing.paintedMs);
         }
     }
     for (size_t i = 0; i < programs.size(); ++i) {
-        std::printf("median %ls visible_ms=%.1f painted_ms=%.1f cpu_ms=%.0f (%zu runs)\n",
+        std::printf("median %ls visible_ms=%.1f painted_ms=%.1f (%zu runs)\n",
                     NameOf(programs[i]).c_str(), Median(visible[i]), Median(painted[i]),
-                    Median(cpu[i]), visible[i].size());
+                    visible[i].size());
         // On a busy machine the fastest run tells best what the program itself costs.
         std::printf("fastest %ls visible_ms=%.1f painted_ms=%.1f\n", NameOf(programs[i]).c_str(),
                     Fastest(visible[i]), Fastest(painted[i]));
