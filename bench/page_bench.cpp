@@ -116,7 +116,11 @@ int wmain(int argc, wchar_t** argv) {
     kv::win::KernelHandle process(::OpenProcess(
         PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
     HWND editionPage = main ? FindPage(main, IDC_TRIAL_BUTTON) : nullptr;
-    HWND downloadPage = main ? FindPage(main, IDC_STATUS_LINE) : nullptr;
+    // The download page is built once the first page is on the screen.
+    HWND downloadPage = nullptr;
+    for (int i = 0; i < 100 && main && !downloadPage; ++i, ::Sleep(50)) {
+        downloadPage = FindPage(main, IDC_STATUS_LINE);
+    }
     if (!process || !editionPage || !downloadPage) {
         std::fprintf(stderr, "installer not found\n");
         return 1;

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_wnd.h"
+#include "pages/edition_pictures.h"
 #include "pages/registered_messages.h"
 #include "win/png_picture.h"
 
@@ -79,6 +80,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RestrictLibrarySearch();
     // The pages load their pictures when they are built; GDI+ outlives every page.
     kv::win::GdiplusSession gdiplus;
+    // The first page's pictures are decoded while the rest of the start-up runs.
+    EditionPicturesInAdvance editionPictures;
     theApp.InitInstance();
     return 0;
 }

@@ -58,19 +58,31 @@ BOOL CMainWnd::OnInitDialog() {
     g_subtitleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 11);
     g_textFont = CreatePageFont(Hwnd(), L"Roboto Regular", kRegularFontId, 10);
 
-    CreatePages();
+    CreateEditionPage();
     m_editionPage.Show(SW_SHOW);
+    // The download page is not needed before an edition is chosen: it is built, and reports the
+    // start, once the window shows the edition page. A timer comes only when nothing is left to
+    // paint, so the first page is on the screen by then.
+    StartTimer(kDownloadPageTimerId, 0);
     return TRUE;
 }
 
-void CMainWnd::CreatePages() {
+void CMainWnd::CreateEditionPage() {
     m_editionPage.Create(Hwnd());
     ::SetParent(m_editionPage.Hwnd(), Hwnd());
+}
+
+void CMainWnd::EnsureDownloadPage() {
+    StopTimer(kDownloadPageTimerId);
+    if (m_downloadPage.HasWindow()) return;
     m_downloadPage.Create(Hwnd());  // its template is not visible: it stays hidden
     ::SetParent(m_downloadPage.Hwnd(), Hwnd());
+    // Its first slide is needed as soon as it shows; the others are decoded when first shown.
+    m_downloadPage.PrepareFirstSlide();
 }
 
 void CMainWnd::ShowDownloadPage(unsigned char trial) {
+    EnsureDownloadPage();
     m_editionPage.Show(SW_HIDE);
     m_downloadPage.m_bTrial = trial;
     m_downloadPage.Show(SW_SHOW);
@@ -94,6 +106,10 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         case WM_CLOSE:
             OnClose();
+            return true;
+        case WM_TIMER:
+            if (wParam != kDownloadPageTimerId) return false;
+            EnsureDownloadPage();
             return true;
         case WM_COMMAND:
             // Escape (IDCANCEL) abandons the installation like the close box, with the same
@@ -133,7 +149,8 @@ void CMainWnd::PaintMinimised() {
 void CMainWnd::OnRestore() {
     m_editionPage.DestroyWindow();
     m_downloadPage.DestroyWindow();
-    CreatePages();
+    CreateEditionPage();
+    EnsureDownloadPage();
     m_editionPage.Show(SW_SHOW);
     ::UpdateWindow(m_editionPage.Hwnd());
     ::UpdateWindow(Hwnd());
@@ -141,6 +158,7 @@ void CMainWnd::OnRestore() {
 }
 
 void CMainWnd::OnClose() {
+    EnsureDownloadPage();  // a window closed at once has still reported its start
     if (!m_downloadPage.m_bInstalled && !m_downloadPage.m_bStopped) {
         const std::wstring question(GetText(L"INSTALL_NOT_COMPLETED"));
         if (::MessageBoxW(Hwnd(), question.c_str(), kConfirmationCaption,

@@ -20,7 +20,12 @@ class CMainWnd : public kv::win::Dialog {
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
-    void CreatePages();
+    // Fires once the edition page is painted: the download page's window is built then.
+    static constexpr UINT_PTR kDownloadPageTimerId = 1;
+
+    void CreateEditionPage();
+    // Creates the download page's window unless it exists; it then reports the start.
+    void EnsureDownloadPage();
     void PaintMinimised();
     void OnRestore();
     void OnClose();

@@ -36,6 +36,8 @@ class CDownloadPage : public CInstallerPage {
 
     // Shows slide 1 to 3, or the next one for 0.
     void ShowSlide(int slide);
+    // Decodes the first slide's picture ahead of its showing; the others wait until first shown.
+    void PrepareFirstSlide() { SlidePicture(1); }
     // Stops the running attempt; `closing` when the main window is about to close.
     void Stop(bool closing);
 
@@ -81,6 +83,8 @@ class CDownloadPage : public CInstallerPage {
     void OnDotClicked(int slide);
     void StopSlideshow();
     void GiveDotsTheirImages();
+    // The slide's picture, decoded at its first use (none is needed for the window's first page).
+    HBITMAP SlidePicture(int slide);
 
     // download_workflow.cpp: attempts, the worker and retries.
     void StartDownload();

@@ -8,6 +8,7 @@
 #include "pages/download_page.h"
 #include "pages/page_fonts.h"
 #include "pages/slideshow.h"
+#include "win/png_picture.h"
 
 namespace {
 
@@ -67,15 +68,15 @@ void CDownloadPage::ShowSlide(int slide) {
     const SlideTexts texts = TextsOfSlide(m_nSlide);
     switch (m_nSlide) {
         case 2:
-            m_pBackground = m_imgSlide2.Get();
+            m_pBackground = SlidePicture(2);
             m_dot2.Select();
             break;
         case 3:
-            m_pBackground = m_imgSlide3.Get();
+            m_pBackground = SlidePicture(3);
             m_dot3.Select();
             break;
         default:
-            m_pBackground = m_imgSlide1.Get();
+            m_pBackground = SlidePicture(1);
             m_dot1.Select();
             break;
     }
@@ -83,6 +84,15 @@ void CDownloadPage::ShowSlide(int slide) {
     m_strSlideSubtitle = GetText(texts.subtitleKey);
     m_strSlideText = GetText(texts.descriptionKey);
     if (HasWindow()) ::InvalidateRect(Hwnd(), nullptr, TRUE);
+}
+
+HBITMAP CDownloadPage::SlidePicture(int slide) {
+    kv::win::Bitmap& picture = slide == 2 ? m_imgSlide2 : slide == 3 ? m_imgSlide3 : m_imgSlide1;
+    if (!picture) {
+        const int id = slide == 2 ? IDB_SLIDE2 : slide == 3 ? IDB_SLIDE3 : IDB_SLIDE1;
+        picture = kv::win::LoadPngResource(::GetModuleHandleW(nullptr), id);
+    }
+    return picture.Get();
 }
 
 void CDownloadPage::GiveDotsTheirImages() {

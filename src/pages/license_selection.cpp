@@ -1,11 +1,12 @@
 #include "pages/license_selection.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
+#include "pages/edition_pictures.h"
 #include "pages/page_fonts.h"
-#include "win/png_picture.h"
 
 namespace {
 
@@ -47,11 +48,11 @@ void PaintBackground(HDC dc, HBITMAP background, SIZE page) {
 }  // namespace
 
 CLicenseSelection::CLicenseSelection() : CInstallerPage(IDD_LICENSE_SELECTION) {
-    HMODULE module = ::GetModuleHandleW(nullptr);
-    m_imgBackground = kv::win::LoadPngResource(module, IDB_EDITION_BACKGROUND);
+    EditionPictures pictures = TakeEditionPictures();
+    m_imgBackground = std::move(pictures.background);
     m_pBackground = m_imgBackground.Get();
-    m_trialPicture = kv::win::LoadPngImageList(module, IDB_TRIAL_PICTURE);
-    m_paidPicture = kv::win::LoadPngImageList(module, IDB_PAID_PICTURE);
+    m_trialPicture = std::move(pictures.trialPicture);
+    m_paidPicture = std::move(pictures.paidPicture);
 }
 
 void CLicenseSelection::BindControls() {

@@ -12,7 +12,8 @@ inline constexpr UINT kEditionChosenMessage = WM_APP + 1;
 
 class CLicenseSelection : public CInstallerPage {
   public:
-    // Loads the background picture; needs a GDI+ session.
+    // Takes its pictures (decoded in advance when the program started that); needs a GDI+
+    // session.
     CLicenseSelection();
 
   protected:

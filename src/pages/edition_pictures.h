@@ -1,0 +1,36 @@
+#pragma once
+// The edition choice page's pictures, decoded on a thread of their own while the program sets
+// up the rest of its start (common controls, sockets, the single-instance check), so that the
+// window appears sooner.
+
+#include <thread>
+
+#include "win/handles.h"
+
+struct EditionPictures {
+    kv::win::Bitmap background;
+    kv::win::ImageList trialPicture;
+    kv::win::ImageList paidPicture;
+};
+
+// Decodes the pictures from its construction on; the edition page takes them. Needs a GDI+
+// session for its whole life, and at most one exists at a time.
+class EditionPicturesInAdvance {
+  public:
+    EditionPicturesInAdvance();
+    EditionPicturesInAdvance(const EditionPicturesInAdvance&) = delete;
+    EditionPicturesInAdvance& operator=(const EditionPicturesInAdvance&) = delete;
+    // Waits for the decoding, should nobody have taken the pictures.
+    ~EditionPicturesInAdvance();
+
+  private:
+    friend EditionPictures TakeEditionPictures();
+    EditionPictures Take();
+
+    EditionPictures pictures_;
+    std::thread worker_;
+};
+
+// The pictures decoded in advance when there are any left, else decoded now. Needs a GDI+
+// session.
+EditionPictures TakeEditionPictures();
