@@ -3,6 +3,7 @@
 #include <winsock.h>
 #include <commctrl.h>
 
+#include "analytics/hit_queue.h"
 #include "app/main_wnd.h"
 #include "pages/registered_messages.h"
 #include "win/png_picture.h"
@@ -80,5 +81,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The pages load their pictures when they are built; GDI+ outlives every page.
     kv::win::GdiplusSession gdiplus;
     theApp.InitInstance();
+    kv::analytics::StopUsageEvents(2000);  // no usage-event request outlives the program's end
     return 0;
 }
