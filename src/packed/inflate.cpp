@@ -69,16 +69,19 @@ struct Code {
     std::array<uint16_t, kLiteralLengthSymbols> symbols{};
 };
 
-// False for an over-subscribed set of lengths. An incomplete code is accepted; a code that it
-// leaves unused fails when it is met.
-bool BuildCode(const uint8_t* lengths, int symbolCount, Code& code) {
+// False for an over-subscribed or an incomplete set of lengths, as zlib decides: an incomplete
+// literal/length or distance code is allowed only as one code of one bit (or none at all).
+bool BuildCode(const uint8_t* lengths, int symbolCount, Code& code, bool lengthCode = false) {
     code.countOfLength.fill(0);
     for (int s = 0; s < symbolCount; ++s) ++code.countOfLength[lengths[s]];
     int left = 1;
+    int longest = 0;
     for (int length = 1; length <= kMaxCodeBits; ++length) {
         left = (left << 1) - code.countOfLength[length];
         if (left < 0) return false;
+        if (code.countOfLength[length] != 0) longest = length;
     }
+    if (left > 0 && longest != 0 && (lengthCode || longest != 1)) return false;
     std::array<uint16_t, kMaxCodeBits + 2> offset{};
     for (int length = 1; length <= kMaxCodeBits; ++length) {
         offset[length + 1] = offset[length] + code.countOfLength[length];
@@ -160,7 +163,7 @@ class Inflater {
             codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits_.Bits(3));
         }
         Code lengthCode;
-        if (!BuildCode(codeLengthLengths.data(), 19, lengthCode)) return false;
+        if (!BuildCode(codeLengthLengths.data(), 19, lengthCode, true)) return false;
 
         // Literal/length and distance lengths form one sequence; a repeat may cross from one
         // into the other.
