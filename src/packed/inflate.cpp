@@ -143,13 +143,15 @@ class Inflater {
     }
 
     bool FixedBlock() {
-        std::array<uint8_t, kLiteralLengthSymbols + kDistanceSymbols> lengths{};
+        // The fixed distance code has 32 five-bit codes; the last two name no distance.
+        constexpr int kFixedDistanceCodes = 32;
+        std::array<uint8_t, kLiteralLengthSymbols + kFixedDistanceCodes> lengths{};
         for (int s = 0; s < kLiteralLengthSymbols; ++s) {
             lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
         }
-        for (int s = 0; s < kDistanceSymbols; ++s) lengths[kLiteralLengthSymbols + s] = 5;
+        for (int s = 0; s < kFixedDistanceCodes; ++s) lengths[kLiteralLengthSymbols + s] = 5;
         return Codes(lengths.data(), kLiteralLengthSymbols, lengths.data() + kLiteralLengthSymbols,
-                     kDistanceSymbols);
+                     kFixedDistanceCodes);
     }
 
     bool DynamicBlock() {
