@@ -34,10 +34,10 @@ void PerformHit(const Hit& hit) {
 
     ProxyPlan plan = ResolveSessionProxy();
     ApplyRequestProxy(plan, hit.url, kHitTimeoutMs);
-    net::WinHttpHandle session(::WinHttpOpen(
-        L"KVPro", plan.accessType,
-        plan.proxyList.empty() ? WINHTTP_NO_PROXY_NAME : plan.proxyList.c_str(),
-        WINHTTP_NO_PROXY_BYPASS, 0));
+    net::WinHttpHandle session(
+        ::WinHttpOpen(L"KVPro", plan.accessType,
+                      plan.proxyList.empty() ? WINHTTP_NO_PROXY_NAME : plan.proxyList.c_str(),
+                      WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return;
     ::WinHttpSetTimeouts(session.Get(), kHitTimeoutMs, kHitTimeoutMs, kHitTimeoutMs, kHitTimeoutMs);
     net::WinHttpHandle connection(::WinHttpConnect(session.Get(), host.c_str(), parts.nPort, 0));
@@ -51,7 +51,8 @@ void PerformHit(const Hit& hit) {
     DWORD timeout = kHitTimeoutMs;
     ::WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout,
                        sizeof timeout);
-    const wchar_t* headers = post ? L"Content-Type: application/json\r\n" : WINHTTP_NO_ADDITIONAL_HEADERS;
+    const wchar_t* headers =
+        post ? L"Content-Type: application/json\r\n" : WINHTTP_NO_ADDITIONAL_HEADERS;
     const DWORD length = static_cast<DWORD>(hit.jsonBody.size());
     if (::WinHttpSendRequest(request.Get(), headers, static_cast<DWORD>(-1L),
                              const_cast<char*>(hit.jsonBody.data()), length, length, 0)) {

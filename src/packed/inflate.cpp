@@ -12,16 +12,17 @@ constexpr int kLiteralLengthSymbols = 288;  // 286 used; the fixed code names tw
 constexpr int kDistanceSymbols = 30;
 constexpr int kEndOfBlock = 256;
 
-constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,
-                                                  15, 17, 19, 23, 27, 31, 35, 43,  51,  59,
+constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                  15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
                                                   67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 constexpr std::array<uint16_t, 30> kDistanceBase = {
     1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
     193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<uint8_t, 30> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::array<uint8_t, 30> kDistanceExtra = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                    4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                    9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // The order in which a dynamic block lists the code lengths of its code-length code.
 constexpr std::array<uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                       11, 4,  12, 3, 13, 2, 14, 1, 15};
@@ -110,7 +111,8 @@ int DecodeSymbol(BitReader& bits, const Code& code) {
 
 class Inflater {
   public:
-    Inflater(std::span<const unsigned char> stream, size_t wanted) : bits_(stream), wanted_(wanted) {
+    Inflater(std::span<const unsigned char> stream, size_t wanted)
+        : bits_(stream), wanted_(wanted) {
         out_.reserve(wanted);
     }
 
@@ -235,8 +237,7 @@ class Inflater {
 
 }  // namespace
 
-std::optional<std::string> InflatePrefix(std::span<const unsigned char> stream,
-                                         size_t wanted) try {
+std::optional<std::string> InflatePrefix(std::span<const unsigned char> stream, size_t wanted) try {
     return Inflater(stream, wanted).Run();
 } catch (const std::exception&) {
     return std::nullopt;  // no room for the result

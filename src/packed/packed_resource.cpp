@@ -11,7 +11,8 @@ std::optional<std::string> LoadPackedResource(int bundleId, int entryId) {
     HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(bundleId), RT_RCDATA);
     if (!found) return std::nullopt;
     HGLOBAL loaded = ::LoadResource(module, found);
-    const auto* bytes = loaded ? static_cast<const unsigned char*>(::LockResource(loaded)) : nullptr;
+    const auto* bytes =
+        loaded ? static_cast<const unsigned char*>(::LockResource(loaded)) : nullptr;
     if (!bytes) return std::nullopt;
     return UnpackEntry({bytes, ::SizeofResource(module, found)}, entryId);
 }

@@ -62,11 +62,12 @@ TEST(Ga4Hit, BodyCarriesTheV1KeysAsEscapedJson) {
               "\"Started\",\"app_name\":\"KVPro\",\"app_version\":\"7.0\",\"user_language\":"
               "\"en-US\"}}]}");
     // Names keep to the protocol's alphabet; values keep every character, escaped.
-    const std::string body = BuildGa4Body({L"h", L"", L"a\"b", L"", L""}, L"", L"9 lives & \u00e9",
-                                          L"tab\there", L"\\");
-    EXPECT_EQ(body, "{\"client_id\":\"a\\\"b\",\"events\":[{\"name\":\"lives____\",\"params\":{"
-                    "\"action\":\"9 lives & \xc3\xa9\",\"label\":\"tab\\u0009here\",\"value\":"
-                    "\"\\\\\",\"app_version\":\"7.0\"}}]}");
+    const std::string body =
+        BuildGa4Body({L"h", L"", L"a\"b", L"", L""}, L"", L"9 lives & \u00e9", L"tab\there", L"\\");
+    EXPECT_EQ(body,
+              "{\"client_id\":\"a\\\"b\",\"events\":[{\"name\":\"lives____\",\"params\":{"
+              "\"action\":\"9 lives & \xc3\xa9\",\"label\":\"tab\\u0009here\",\"value\":"
+              "\"\\\\\",\"app_version\":\"7.0\"}}]}");
     EXPECT_EQ(JsonString(std::wstring(L"\0\x1f\x7f", 3)), "\"\\u0000\\u001f\x7f\"");
     EXPECT_EQ(JsonString(std::wstring(1, static_cast<wchar_t>(0xDC00))), "\"\xef\xbf\xbd\"");
     EXPECT_EQ(BuildGa4Body({}, L"", L"", L"", L""),

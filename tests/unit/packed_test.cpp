@@ -49,12 +49,15 @@ TEST(Inflate, DecodesWhatZlibWrites) {
     std::string noise(70000, '\0');
     for (char& c : noise) c = static_cast<char>(random());
     std::string text;
-    while (text.size() < 200000) text += "\"KEY_" + std::to_string(random() % 500) + "\" = \"x\";\n";
-    const std::vector<std::string> inputs = {"", "a", std::string(100000, 'z'), noise, text,
-                                             ReadFile(fs::path(KV_SOURCE_DIR) / "src/res/lang/169_ru.lng")};
-    const std::vector<std::pair<int, int>> settings = {{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY},
-                                                       {9, Z_DEFAULT_STRATEGY}, {9, Z_FIXED},
-                                                       {9, Z_HUFFMAN_ONLY},     {9, Z_RLE}};
+    while (text.size() < 200000)
+        text += "\"KEY_" + std::to_string(random() % 500) + "\" = \"x\";\n";
+    const std::vector<std::string> inputs = {
+        "",    "a",  std::string(100000, 'z'),
+        noise, text, ReadFile(fs::path(KV_SOURCE_DIR) / "src/res/lang/169_ru.lng")};
+    const std::vector<std::pair<int, int>> settings = {
+        {0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY},
+        {9, Z_DEFAULT_STRATEGY}, {9, Z_FIXED},
+        {9, Z_HUFFMAN_ONLY},     {9, Z_RLE}};
     for (const std::string& input : inputs) {
         for (const auto& [level, strategy] : settings) {
             SCOPED_TRACE("size " + std::to_string(input.size()) + ", level " +
@@ -76,7 +79,8 @@ TEST(Inflate, RefusesMalformedStreams) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"reserved block type", std::string("\x07", 1)},
         {"stored length without its complement", std::string("\x01\x02\x00\x00\x00xy", 7)},
-        {"match before the first byte (fixed code, length 3, distance 1)", std::string("\x03\x02", 2)},
+        {"match before the first byte (fixed code, length 3, distance 1)",
+         std::string("\x03\x02", 2)},
         {"empty", std::string()},
     };
     for (const auto& [what, stream] : cases) {

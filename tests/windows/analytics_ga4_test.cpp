@@ -55,7 +55,8 @@ TEST(Ga4UsageEvents, ProgramEventsArriveAsJsonInTheOrderSent) {
         sender.SendEvent(L"Downloader", std::wstring(action.begin(), action.end()), L"", L"");
     }
 
-    const auto hits = kv::test::WaitForLogLines(mark, {"/mp/collect", Narrow(token)}, actions.size());
+    const auto hits =
+        kv::test::WaitForLogLines(mark, {"/mp/collect", Narrow(token)}, actions.size());
     ASSERT_EQ(hits.size(), actions.size());
     const std::string language = SenderGoogleAnalytics::GetUserLanguage();
     for (size_t i = 0; i < actions.size(); ++i) {
@@ -64,8 +65,7 @@ TEST(Ga4UsageEvents, ProgramEventsArriveAsJsonInTheOrderSent) {
                   "/mp/collect?measurement_id=G-KVTEST0001&api_secret=kv-test-secret");
         EXPECT_EQ(kv::test::JsonField(hits[i], "contentType"), "application/json");
         EXPECT_EQ(kv::test::JsonField(hits[i], "body"),
-                  "{\"client_id\":\"TEST-\\\"quoted\\\"-" +
-                      Narrow(token) +
+                  "{\"client_id\":\"TEST-\\\"quoted\\\"-" + Narrow(token) +
                       "\",\"events\":[{\"name\":\"Downloader_" + actions[i] +
                       "\",\"params\":{\"category\":\"Downloader\",\"action\":\"" + actions[i] +
                       "\",\"app_name\":\"KVPro\",\"app_version\":\"7.0\",\"user_language\":\"" +
