@@ -83,6 +83,35 @@ void AppendPairIfGiven(std::wstring& out, std::wstring_view key, std::wstring_vi
     if (!value.empty()) AppendPair(out, key, value);
 }
 
+std::wstring VersionText() {
+    return std::to_wstring(kVersionMajor) + L'.' + std::to_wstring(kVersionMinor);
+}
+
+// The protocol's event names: a letter first, then letters, digits and "_", 40 at most.
+std::string Ga4EventName(std::wstring_view category, std::wstring_view action) {
+    std::wstring joined(category);
+    if (!category.empty() && !action.empty()) joined += L'_';
+    joined += action;
+    std::string name;
+    for (wchar_t c : joined) {
+        const bool letter = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+        const bool digit = c >= L'0' && c <= L'9';
+        if (name.empty() && !letter) continue;
+        name += letter || digit ? static_cast<char>(c) : '_';
+        if (name.size() == 40) break;
+    }
+    return name.empty() ? "event" : name;
+}
+
+void AppendParam(std::string& out, std::string_view key, std::wstring_view value) {
+    if (value.empty()) return;
+    if (out.back() != '{') out += ',';
+    out += '"';
+    out += key;
+    out += "\":";
+    out += JsonString(value);
+}
+
 }  // namespace
 
 std::wstring PercentEncode(std::wstring_view value) {
@@ -98,8 +127,7 @@ std::wstring PercentEncode(std::wstring_view value) {
 
 std::wstring BuildEventPart(std::wstring_view category, std::wstring_view action,
                             std::wstring_view label, std::wstring_view value) {
-    std::wstring part = L"&av=" + std::to_wstring(kVersionMajor) + L'.' +
-                        std::to_wstring(kVersionMinor) + L"&t=event";
+    std::wstring part = L"&av=" + VersionText() + L"&t=event";
     AppendPairIfGiven(part, L"ec", category);
     AppendPairIfGiven(part, L"ea", action);
     AppendPairIfGiven(part, L"el", label);
@@ -117,6 +145,54 @@ std::wstring BuildCollectUrl(const HitIdentity& identity, std::wstring_view even
     AppendPair(url, L"ul", identity.userLanguage);
     url += eventPart;
     return url;
+}
+
+std::wstring BuildGa4Url(std::wstring_view host, std::wstring_view measurementId,
+                         std::wstring_view apiSecret) {
+    std::wstring url = L"http://";
+    url += host;
+    url += L"/mp/collect?measurement_id=";
+    url += PercentEncode(measurementId);
+    url += L"&api_secret=";
+    url += PercentEncode(apiSecret);
+    return url;
+}
+
+std::string JsonString(std::wstring_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (size_t index = 0; index < text.size();) {
+        const char32_t codePoint = NextCodePoint(text, index);
+        if (codePoint == U'"' || codePoint == U'\\') {
+            out += '\\';
+            out += static_cast<char>(codePoint);
+        } else if (codePoint < 0x20) {
+            out += "\\u00";
+            out += kHex[codePoint >> 4];
+            out += kHex[codePoint & 0x0F];
+        } else {
+            uint8_t bytes[4];
+            const int count = EncodeUtf8(codePoint, bytes);
+            out.append(reinterpret_cast<const char*>(bytes), count);
+        }
+    }
+    return out + '"';
+}
+
+std::string BuildGa4Body(const HitIdentity& identity, std::wstring_view category,
+                         std::wstring_view action, std::wstring_view label,
+                         std::wstring_view value) {
+    std::string body = "{\"client_id\":" + JsonString(identity.clientId) +
+                       ",\"events\":[{\"name\":\"" + Ga4EventName(category, action) +
+                       "\",\"params\":{";
+    AppendParam(body, "category", category);
+    AppendParam(body, "action", action);
+    AppendParam(body, "label", label);
+    AppendParam(body, "value", value);
+    AppendParam(body, "app_name", identity.appName);
+    AppendParam(body, "app_version", VersionText());
+    AppendParam(body, "user_language", identity.userLanguage);
+    return body + "}}]}";
 }
 
 }  // namespace kv::analytics

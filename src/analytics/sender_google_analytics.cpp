@@ -4,12 +4,11 @@
 #include <objbase.h>
 
 #include <exception>
-#include <thread>
 #include <utility>
 
+#include "analytics/hit_queue.h"
 #include "analytics/measurement_query.h"
 #include "service/service_hosts.h"
-#include "net/installer_downloader.h"
 #include "settings/settings_store.h"
 #include "win/handles.h"
 
@@ -31,15 +30,6 @@ std::string LocaleText(LCID locale, LCTYPE type) {
     char buffer[64] = {};
     if (GetLocaleInfoA(locale, type, buffer, sizeof buffer) == 0) return {};
     return buffer;
-}
-
-// The request thread owns its URL; its answer, status and any failure are of no interest.
-void PerformHit(const std::wstring& url) noexcept {
-    try {
-        CInstallerDownloader downloader;
-        downloader.Download(url, L"", nullptr);
-    } catch (...) {
-    }
 }
 
 }  // namespace
@@ -79,7 +69,16 @@ std::string SenderGoogleAnalytics::GetUserLanguage() {
 void SenderGoogleAnalytics::SendEvent(const std::wstring& category, const std::wstring& action,
                                       const std::wstring& label, const std::wstring& value) {
     try {
+#if KV_ANALYTICS_GA4
+        if (reportsAllowed == 0 || clientId.empty()) return;
+        const kv::analytics::HitIdentity identity{AnalyticsHost(), trackingId, clientId, appName,
+                                                  userLanguage};
+        kv::analytics::QueueHit(
+            {kv::analytics::BuildGa4Url(AnalyticsHost(), KV_GA4_MEASUREMENT_ID, KV_GA4_API_SECRET),
+             kv::analytics::BuildGa4Body(identity, category, action, label, value)});
+#else
         Send(kv::analytics::BuildEventPart(category, action, label, value));
+#endif
     } catch (const std::exception&) {
         // the event is lost, silently
     }
@@ -91,10 +90,8 @@ void SenderGoogleAnalytics::Send(const std::wstring& eventPart) {
     try {
         const kv::analytics::HitIdentity identity{AnalyticsHost(), trackingId, clientId, appName,
                                                   userLanguage};
-        std::wstring url = kv::analytics::BuildCollectUrl(identity, eventPart);
-        // Nobody waits for the hit; the process may end while it is still under way.
-        std::thread([url = std::move(url)] { PerformHit(url); }).detach();
+        kv::analytics::QueueHit({kv::analytics::BuildCollectUrl(identity, eventPart), {}});
     } catch (const std::exception&) {
-        // no thread or no memory: the event is lost, silently
+        // no memory: the event is lost, silently
     }
 }

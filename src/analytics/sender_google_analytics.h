@@ -1,7 +1,8 @@
 #pragma once
-// Anonymous usage events (measurement protocol version 1, hit type "event"). A caller builds a
-// sender on the spot, sends one event and drops it; the request goes out on a thread of its own,
-// so the caller never waits for the network, and nothing is read back.
+// Anonymous usage events (measurement protocol version 1, hit type "event", or, when the build
+// sets KV_ANALYTICS_PROTOCOL=ga4, the newer protocol's JSON events). A caller builds a sender on
+// the spot, sends one event and drops it; the request goes out on the usage-event worker
+// (analytics/hit_queue.h), so the caller never waits for the network, and nothing is read back.
 
 #include <cstdint>
 #include <string>
@@ -20,8 +21,8 @@ class SenderGoogleAnalytics {
     void SendEvent(const std::wstring& category, const std::wstring& action,
                    const std::wstring& label, const std::wstring& value);
 
-    // The event part of the query (starting with "&"): starts one request thread unless reports
-    // are forbidden or there is no client id.
+    // The event part of a v1 query (starting with "&"): queues one hit unless reports are
+    // forbidden or there is no client id.
     void Send(const std::wstring& eventPart);
 
     // The installation's client id from the settings; a new one (36 upper-case hex digits with

@@ -3,6 +3,7 @@
 #include <winsock.h>
 #include <commctrl.h>
 
+#include "analytics/hit_queue.h"
 #include "app/main_wnd.h"
 #include "pages/edition_pictures.h"
 #include "pages/registered_messages.h"
@@ -83,5 +84,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The first page's pictures are decoded while the rest of the start-up runs.
     EditionPicturesInAdvance editionPictures;
     theApp.InitInstance();
+    kv::analytics::StopUsageEvents(2000);  // no usage-event request outlives the program's end
     return 0;
 }

@@ -7,6 +7,8 @@
 
 namespace kv::i18n {
 
+// The language files are the entries kFirstLanguageResourceId to kLastLanguageResourceId of the
+// packed bundle in RCDATA resource kLanguageResourceType.
 inline constexpr int kLanguageResourceType = 135;
 inline constexpr int kFirstLanguageResourceId = 136;
 inline constexpr int kLastLanguageResourceId = 178;

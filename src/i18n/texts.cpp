@@ -3,9 +3,13 @@
 #include <windows.h>
 
 #include <clocale>
+#include <cstring>
+#include <optional>
+#include <string>
 
 #include "i18n/language_choice.h"
 #include "i18n/text_table.h"
+#include "packed/packed_resource.h"
 
 namespace {
 
@@ -25,17 +29,13 @@ int ChooseLanguageResource() {
     return kv::i18n::LanguageResourceId(kv::i18n::LanguageName(language, country));
 }
 
-// The resource's bytes as UTF-16; the text also ends at a NUL byte, should one occur.
+// The file's bytes as UTF-16; the text also ends at a NUL byte, should one occur.
 bool ReadLanguageResource(int id, std::wstring& text) {
-    HMODULE module = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id),
-                                MAKEINTRESOURCEW(kv::i18n::kLanguageResourceType));
-    if (!found) return false;
-    HGLOBAL loaded = LoadResource(module, found);
-    const auto* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
-    if (!bytes) return false;
-    const DWORD size = SizeofResource(module, found);
-    const int length = static_cast<int>(strnlen(bytes, size));
+    const std::optional<std::string> file =
+        kv::packed::LoadPackedResource(kv::i18n::kLanguageResourceType, id);
+    if (!file) return false;
+    const char* bytes = file->data();
+    const int length = static_cast<int>(strnlen(bytes, file->size()));
     if (length == 0) return true;
     const int wideLength = MultiByteToWideChar(CP_UTF8, 0, bytes, length, nullptr, 0);
     if (wideLength <= 0) return false;

@@ -51,5 +51,29 @@ TEST(CollectUrl, IdentityKeysComeBeforeTheEventPartAndAreEscaped) {
               L"&an=KVPro&ul=-");
 }
 
+TEST(Ga4Hit, BodyCarriesTheV1KeysAsEscapedJson) {
+    const HitIdentity identity{L"h", L"UA-1-1", L"0F8B5A2C-1D3E-4F50-9A7B-C6D8E0F1A2B3", L"KVPro",
+                               L"en-US"};
+    EXPECT_EQ(BuildGa4Url(L"127.0.0.1:47861", L"G-AB12", L"s3cr&t"),
+              L"http://127.0.0.1:47861/mp/collect?measurement_id=G-AB12&api_secret=s3cr%26t");
+    EXPECT_EQ(BuildGa4Body(identity, L"Downloader", L"Started", L"", L""),
+              "{\"client_id\":\"0F8B5A2C-1D3E-4F50-9A7B-C6D8E0F1A2B3\",\"events\":[{\"name\":"
+              "\"Downloader_Started\",\"params\":{\"category\":\"Downloader\",\"action\":"
+              "\"Started\",\"app_name\":\"KVPro\",\"app_version\":\"7.0\",\"user_language\":"
+              "\"en-US\"}}]}");
+    // Names keep to the protocol's alphabet; values keep every character, escaped.
+    const std::string body =
+        BuildGa4Body({L"h", L"", L"a\"b", L"", L""}, L"", L"9 lives & \u00e9", L"tab\there", L"\\");
+    EXPECT_EQ(body,
+              "{\"client_id\":\"a\\\"b\",\"events\":[{\"name\":\"lives____\",\"params\":{"
+              "\"action\":\"9 lives & \xc3\xa9\",\"label\":\"tab\\u0009here\",\"value\":"
+              "\"\\\\\",\"app_version\":\"7.0\"}}]}");
+    EXPECT_EQ(JsonString(std::wstring(L"\0\x1f\x7f", 3)), "\"\\u0000\\u001f\x7f\"");
+    EXPECT_EQ(JsonString(std::wstring(1, static_cast<wchar_t>(0xDC00))), "\"\xef\xbf\xbd\"");
+    EXPECT_EQ(BuildGa4Body({}, L"", L"", L"", L""),
+              "{\"client_id\":\"\",\"events\":[{\"name\":\"event\",\"params\":{\"app_version\":"
+              "\"7.0\"}}]}");
+}
+
 }  // namespace
 }  // namespace kv::analytics

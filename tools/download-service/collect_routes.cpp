@@ -1,6 +1,8 @@
-// The usage-event collection endpoint: GET /collect?<hit>. Every hit is logged as one record
-// whose "hit" object holds the query's keys in the order they came, with their values decoded,
-// so tests and demos can see exactly what a client reported. Port faults apply as elsewhere (a
+// The usage-event collection endpoints: GET /collect?<hit> (measurement protocol v1) and
+// POST /mp/collect?measurement_id=..&api_secret=.. with a JSON body (the newer protocol). Every
+// hit is logged as one record whose "hit" object holds the query's keys in the order they came,
+// with their values decoded, and, for a POST, whose "body" holds the body as it came, so tests
+// and demos can see exactly what a client reported. Port faults apply as elsewhere (a
 // silent or slow answer shows that clients don't wait for it).
 
 #include "service.h"
@@ -60,12 +62,26 @@ void HandleCollect(ServiceContext& context, PortId port, const httplib::Request&
                       BodySource::FromText("ok\n"), "text/plain", std::move(record));
 }
 
+void HandleJsonCollect(ServiceContext& context, PortId port, const httplib::Request& request,
+                       httplib::Response& response) {
+    JsonLine record = RequestRecord(port, request);
+    record.Add("hit", DecodedHit(request.target));
+    record.Add("contentType", request.get_header_value("Content-Type"));
+    record.Add("body", request.body);
+    RespondWithFaults(context, port, request, response, context.FaultsOf(port, Scope::Query),
+                      BodySource::FromText(""), "text/plain", std::move(record));
+}
+
 }  // namespace
 
 void RegisterCollectRoutes(httplib::Server& server, ServiceContext& context, PortId port) {
     server.Get("/collect", [&context, port](const httplib::Request& req, httplib::Response& res) {
         HandleCollect(context, port, req, res);
     });
+    server.Post("/mp/collect",
+                [&context, port](const httplib::Request& req, httplib::Response& res) {
+                    HandleJsonCollect(context, port, req, res);
+                });
 }
 
 }  // namespace kvservice

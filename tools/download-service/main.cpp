@@ -34,7 +34,8 @@ Fault switches: status=N empty nolength cut=N stall=N trickle=BYTES[:MS] garble 
   unless scope=files or scope=query limits it; reset=1 with a scope clears that scope only.
 Other run-time settings: answer=URL (the query seals this URL; answer= restores the real one),
   trial_file=NAME, paid_file=NAME (the files served for the editions).
-Usage-event hits: GET /collect?<hit> on either port, logged with their decoded keys in order.
+Usage-event hits: GET /collect?<hit> on either port, logged with their decoded keys in order;
+POST /mp/collect?<keys> with a JSON body, logged with its keys and the body as it came.
 )";
 }
 
