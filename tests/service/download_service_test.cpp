@@ -274,10 +274,9 @@ TEST_F(DownloadServiceTest, RangesFollowIfRangeAndTheRangeFaults) {
     EXPECT_FALSE(cut);
     EXPECT_EQ(received, whole->body.substr(400, 400));
     service_.reset();  // the answer's last line is written
-    EXPECT_NE(Log().find(R"("target":"/blob/1000?cut=40%25&tag=cut","host")"), std::string::npos);
     const std::string log = Log();
     const std::string answer = R"("range":"bytes=400-","status":206,"bytes":600,"id":)";
-    const size_t at = log.find(answer);
+    const size_t at = log.find(answer, log.find("tag=cut"));
     ASSERT_NE(at, std::string::npos) << log;
     const std::string id = log.substr(at + answer.size(), log.find('}', at) - at - answer.size());
     EXPECT_NE(log.find(R"("event":"sent","id":)" + id + R"(,"sent":400})"), std::string::npos)
