@@ -5,6 +5,7 @@
 
 #include "analytics/hit_queue.h"
 #include "app/main_wnd.h"
+#include "net/background_threads.h"
 #include "pages/edition_pictures.h"
 #include "pages/registered_messages.h"
 #include "win/png_picture.h"
@@ -85,5 +86,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     EditionPicturesInAdvance editionPictures;
     theApp.InitInstance();
     kv::analytics::StopUsageEvents(2000);  // no usage-event request outlives the program's end
+    net::JoinTrackedThreads(3000);  // transfers left inside WinHTTP end within their time-outs
     return 0;
 }

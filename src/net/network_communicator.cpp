@@ -24,33 +24,20 @@ constexpr int64_t kMaxMemoryCapacity = int64_t{1} << 30;
 
 }  // namespace
 
-NetworkCommunicator::NetworkCommunicator()
-    : cancelEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+NetworkCommunicator::NetworkCommunicator() = default;
 
 NetworkCommunicator::~NetworkCommunicator() = default;
 
 bool NetworkCommunicator::SetTargetUrl(std::wstring_view url) {
     targetValid_ = false;
     targetUrl_.clear();
-    std::wstring text(url);
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(text.c_str(), 0, 0, &parts)) return false;
-    // Host names pass through a buffer of 260 characters; a longer one is not a host we serve.
-    constexpr DWORD kHostNameCapacity = 260;
-    if (!parts.lpszHostName || parts.dwHostNameLength == 0 ||
-        parts.dwHostNameLength >= kHostNameCapacity) {
-        return false;
-    }
-    hostName_.assign(parts.lpszHostName, parts.dwHostNameLength);
-    // The object name runs from the path to the end of the URL, so the query comes with it.
-    objectName_ = parts.lpszUrlPath ? std::wstring(parts.lpszUrlPath) : std::wstring();
-    port_ = parts.nPort;
-    // TLS follows the scheme: an https URL on an unusual port must still be encrypted.
-    secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    targetUrl_ = std::move(text);
+    net::ExchangeRequest parts;
+    if (!net::SetRequestTarget(url, parts)) return false;
+    hostName_ = std::move(parts.hostName);
+    objectName_ = std::move(parts.objectName);
+    port_ = parts.port;
+    secure_ = parts.secure;
+    targetUrl_ = url;
     targetValid_ = true;
     return true;
 }
@@ -61,29 +48,45 @@ void NetworkCommunicator::SetTarget(std::wstring folder, std::wstring fileName) 
     targetPath_.clear();
 }
 
-bool NetworkCommunicator::PerformRequest() {
+bool NetworkCommunicator::PerformRequest(const CancelToken& cancel) {
     ResetForExchange();
     ProxyPlan direct;
-    return RunExchange(direct);
+    return RunExchange(direct, cancel);
+}
+
+bool NetworkCommunicator::PerformRequest() {
+    std::shared_ptr<CancelToken> token;
+    try {
+        token = std::make_shared<CancelToken>();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    {
+        std::lock_guard lock(ownTokenMutex_);
+        ownToken_ = token;
+    }
+    return PerformRequest(*token);
 }
 
 void NetworkCommunicator::Cancel() {
-    cancelRequested_.store(true);
+    std::shared_ptr<CancelToken> token;
+    {
+        std::lock_guard lock(ownTokenMutex_);
+        token = ownToken_;
+    }
     // The WinHTTP handles belong to the exchange's worker, which closes them when it stops; only
     // the waiting caller is woken here.
-    if (cancelEvent_) ::SetEvent(cancelEvent_.Get());
+    if (token) token->Cancel();
 }
 
 void NetworkCommunicator::ResetForExchange() {
-    cancelRequested_.store(false);
-    if (cancelEvent_) ::ResetEvent(cancelEvent_.Get());
     receivedBytes_ = 0;
     if (bodyBuffer_) std::fill_n(bodyBuffer_.get(), bufferCapacity_, 0);
 }
 
-bool NetworkCommunicator::RunExchange(const ProxyPlan& plan) {
+bool NetworkCommunicator::RunExchange(const ProxyPlan& plan, const CancelToken& cancel) {
     // A cancel that came while the caller prepared the exchange (a slow proxy lookup) counts.
-    if (cancelRequested_.load() || !targetValid_ || !cancelEvent_) return false;
+    if (cancel.Cancelled() || !targetValid_ || !cancel.Event()) return false;
 
     net::ExchangeRequest request;
     request.hostName = hostName_;
@@ -95,7 +98,7 @@ bool NetworkCommunicator::RunExchange(const ProxyPlan& plan) {
     request.proxyList = plan.proxyList;
     std::shared_ptr<net::ExchangeState> state = net::MakeExchangeState(std::move(request));
     if (!state || !net::StartExchangeWorker(state)) return false;
-    const bool stored = ReadBody(state->channel);
+    const bool stored = ReadBody(state->channel, cancel);
     // The worker may still be inside WinHTTP; it stops at its next step and frees the state.
     state->channel.Abandon();
     return stored;
@@ -108,7 +111,7 @@ DWORD NetworkCommunicator::HeaderWaitMs() const {
     return std::min<DWORD>(timeoutMs_, (INFINITE - 1) / 5) * 5;
 }
 
-bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
+bool NetworkCommunicator::ReadBody(net::BlockChannel& channel, const CancelToken& cancel) {
     kv::win::FileHandle file;
     int64_t announcedLength = 0;
     bool firstBlock = true;
@@ -116,8 +119,8 @@ bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
     DWORD waitMs = HeaderWaitMs();
 
     for (;;) {
-        if (cancelRequested_.load() ||
-            channel.AwaitFilled(cancelEvent_.Get(), waitMs) != net::BlockChannel::Wait::Filled) {
+        if (cancel.Cancelled() ||
+            channel.AwaitFilled(cancel.Event(), waitMs) != net::BlockChannel::Wait::Filled) {
             failed = true;
             break;
         }
