@@ -9,6 +9,7 @@
 #include "installer_driver.h"
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
+#include "res/ids/main_wnd_ids.h"
 #include "win/png_picture.h"
 
 namespace {
@@ -103,6 +104,21 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
         EXPECT_GT(GetRValue(edge), 150) << image;
         EXPECT_LT(GetGValue(edge), 120) << image;
         EXPECT_EQ(middle == RGB(255, 255, 255), image < 2) << image;
+    }
+
+    // The icon's images are PNGs: each size the system asks for loads, opaque in the middle of
+    // the disc and clear in the corner.
+    for (int size : {16, 24, 32, 48, 64}) {
+        kv::win::Icon icon(static_cast<HICON>(::LoadImageW(
+            program.Get(), MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON, size, size, 0)));
+        ASSERT_TRUE(icon) << size;
+        kv::win::Bitmap canvas(::CreateBitmap(size, size, 1, 32, nullptr));
+        kv::win::MemoryDC iconDc(nullptr);
+        kv::win::SelectedObject drawn(iconDc.Get(), canvas.Get());
+        ::PatBlt(iconDc.Get(), 0, 0, size, size, WHITENESS);
+        EXPECT_TRUE(::DrawIconEx(iconDc.Get(), 0, 0, icon.Get(), size, size, 0, nullptr, DI_NORMAL));
+        EXPECT_EQ(::GetPixel(iconDc.Get(), 0, 0), RGB(255, 255, 255)) << size;
+        EXPECT_NE(::GetPixel(iconDc.Get(), size / 2, size * 3 / 20), RGB(255, 255, 255)) << size;
     }
 
     EXPECT_FALSE(kv::win::LoadPngResource(program.Get(), 999));
