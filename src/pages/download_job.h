@@ -1,0 +1,102 @@
+#pragma once
+// One download attempt on a thread of its own: the setup-location query, the transfer into the
+// temporary folder and the signature check. The job owns its cancel mark and its file until it
+// hands the file over with its result. It tells the window about itself only by posting:
+// "location found", coalesced progress (one message on its way at a time) and one result at its
+// end, each with its attempt number in wParam. The window waits for it only when it ends it
+// (Restore, close, exit), and then with the cancel mark set.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/installer_downloader.h"
+#include "pages/download_session.h"
+#include "win/handles.h"
+
+// Posted by the job to its window; wParam is the attempt number, lParam 0.
+inline constexpr UINT kJobEndedMessage = WM_APP + 2;
+inline constexpr UINT kJobLocationFoundMessage = WM_APP + 3;
+
+// What a job needs, copied: it shares nothing with the page but itself.
+struct JobOrder {
+    unsigned attempt = 0;
+    unsigned char trial = 1;
+    std::vector<std::wstring> serverUrls;
+    HWND window = nullptr;     // receives the job's messages
+    UINT progressMessage = 0;  // the registered progress message
+};
+
+class DownloadJob {
+  public:
+    struct Progress {
+        int64_t total = 0;
+        int64_t stored = 0;
+    };
+    // What the job hands over at its end: its result and, when ready, the checked file, held
+    // open with read-only sharing so that nobody can change it before the setup starts.
+    struct Outcome {
+        AttemptResult result;
+        kv::win::FileHandle file;
+        std::wstring path;
+    };
+
+    // Starts the job's thread; null when it could not be started.
+    static std::unique_ptr<DownloadJob> Start(JobOrder order);
+    // Ends the job: cancels it and waits for its thread.
+    ~DownloadJob();
+    DownloadJob(const DownloadJob&) = delete;
+    DownloadJob& operator=(const DownloadJob&) = delete;
+
+    unsigned Attempt() const { return order_.attempt; }
+    // Any thread, any number of times: the query, the transfer and the check end promptly.
+    void Cancel();
+    // The latest progress; the next stored block posts a new message.
+    Progress TakeProgress();
+    // Once kJobEndedMessage has come: the result and what the job held.
+    Outcome TakeOutcome();
+
+  private:
+    explicit DownloadJob(JobOrder order);
+    static DWORD WINAPI ThreadEntry(void* job);
+    void Run();  // job thread
+    AttemptResult RunAttempt(Outcome& outcome);
+    bool HoldSignedFile(Outcome& outcome);
+    void OnTransferProgress(int64_t total, int64_t stored);  // job thread
+
+    // The downloader's progress carries its job along.
+    class Transfer : public CInstallerDownloader {
+      public:
+        explicit Transfer(DownloadJob& job) : job_(job) {}
+
+      protected:
+        void NotifyProgress(int64_t total, int64_t stored) override {
+            job_.OnTransferProgress(total, stored);
+        }
+
+      private:
+        DownloadJob& job_;
+    };
+
+    const JobOrder order_;
+    Transfer transfer_{*this};
+    Outcome outcome_;  // written by the job thread before its ended message; read after it
+    std::atomic<bool> cancelled_{false};
+    std::atomic<int64_t> total_{0};
+    std::atomic<int64_t> stored_{0};
+    std::atomic<bool> progressPending_{false};
+    kv::win::KernelHandle thread_;
+};
+
+// The temporary folder, ending with a backslash ("C:\" when the system gives none).
+std::wstring TempFolder();
+// A path in the temporary folder, derived from the setup file's name, that no file has yet;
+// empty when every candidate is taken.
+std::wstring UniqueSetupPath();
+// True when the file, read through this handle, carries the signature of one of the maker's
+// accepted certificates.
+bool IsSetupFileSigned(HANDLE file);
