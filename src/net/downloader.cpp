@@ -4,6 +4,18 @@
 
 bool Downloader::Download(std::wstring_view url, std::wstring_view filePath,
                           ProgressCallback callback) {
+    Prepare(url, filePath, callback);
+    return PerformRequest();
+}
+
+bool Downloader::Download(std::wstring_view url, std::wstring_view filePath,
+                          ProgressCallback callback, const CancelToken& cancel) {
+    Prepare(url, filePath, callback);
+    return PerformRequest(cancel);
+}
+
+void Downloader::Prepare(std::wstring_view url, std::wstring_view filePath,
+                         ProgressCallback callback) {
     SetTargetUrl(url);
     progressCallback_ = callback;
     std::wstring folder;
@@ -19,7 +31,6 @@ bool Downloader::Download(std::wstring_view url, std::wstring_view filePath,
         }
     }
     SetTarget(std::move(folder), std::move(fileName));
-    return PerformRequest();
 }
 
 void Downloader::NotifyProgress(int64_t announcedLength, int64_t receivedBytes) {

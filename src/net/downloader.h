@@ -16,10 +16,15 @@ class Downloader : public NetworkCommunicator {
     // Empty filePath keeps the body in memory (BodyBuffer); nullptr callback means none. A path
     // ending with a backslash also selects memory mode. True when the whole body was stored.
     bool Download(std::wstring_view url, std::wstring_view filePath, ProgressCallback callback);
+    // The same, ended by `cancel` (before or during the exchange) instead of Cancel.
+    bool Download(std::wstring_view url, std::wstring_view filePath, ProgressCallback callback,
+                  const CancelToken& cancel);
 
   protected:
     void NotifyProgress(int64_t announcedLength, int64_t receivedBytes) override;
 
   private:
+    void Prepare(std::wstring_view url, std::wstring_view filePath, ProgressCallback callback);
+
     ProgressCallback progressCallback_ = nullptr;
 };

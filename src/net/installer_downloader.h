@@ -5,5 +5,6 @@
 
 class CInstallerDownloader : public Downloader {
   public:
-    bool PerformRequest() override;
+    using Downloader::PerformRequest;
+    bool PerformRequest(const CancelToken& cancel) override;
 };

@@ -24,8 +24,7 @@ constexpr int64_t kMaxMemoryCapacity = int64_t{1} << 30;
 
 }  // namespace
 
-NetworkCommunicator::NetworkCommunicator()
-    : cancelEvent_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+NetworkCommunicator::NetworkCommunicator() = default;
 
 NetworkCommunicator::~NetworkCommunicator() = default;
 
@@ -61,29 +60,45 @@ void NetworkCommunicator::SetTarget(std::wstring folder, std::wstring fileName) 
     targetPath_.clear();
 }
 
-bool NetworkCommunicator::PerformRequest() {
+bool NetworkCommunicator::PerformRequest(const CancelToken& cancel) {
     ResetForExchange();
     ProxyPlan direct;
-    return RunExchange(direct);
+    return RunExchange(direct, cancel);
+}
+
+bool NetworkCommunicator::PerformRequest() {
+    std::shared_ptr<CancelToken> token;
+    try {
+        token = std::make_shared<CancelToken>();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    {
+        std::lock_guard lock(ownTokenMutex_);
+        ownToken_ = token;
+    }
+    return PerformRequest(*token);
 }
 
 void NetworkCommunicator::Cancel() {
-    cancelRequested_.store(true);
+    std::shared_ptr<CancelToken> token;
+    {
+        std::lock_guard lock(ownTokenMutex_);
+        token = ownToken_;
+    }
     // The WinHTTP handles belong to the exchange's worker, which closes them when it stops; only
     // the waiting caller is woken here.
-    if (cancelEvent_) ::SetEvent(cancelEvent_.Get());
+    if (token) token->Cancel();
 }
 
 void NetworkCommunicator::ResetForExchange() {
-    cancelRequested_.store(false);
-    if (cancelEvent_) ::ResetEvent(cancelEvent_.Get());
     receivedBytes_ = 0;
     if (bodyBuffer_) std::fill_n(bodyBuffer_.get(), bufferCapacity_, 0);
 }
 
-bool NetworkCommunicator::RunExchange(const ProxyPlan& plan) {
+bool NetworkCommunicator::RunExchange(const ProxyPlan& plan, const CancelToken& cancel) {
     // A cancel that came while the caller prepared the exchange (a slow proxy lookup) counts.
-    if (cancelRequested_.load() || !targetValid_ || !cancelEvent_) return false;
+    if (cancel.Cancelled() || !targetValid_ || !cancel.Event()) return false;
 
     net::ExchangeRequest request;
     request.hostName = hostName_;
@@ -95,7 +110,7 @@ bool NetworkCommunicator::RunExchange(const ProxyPlan& plan) {
     request.proxyList = plan.proxyList;
     std::shared_ptr<net::ExchangeState> state = net::MakeExchangeState(std::move(request));
     if (!state || !net::StartExchangeWorker(state)) return false;
-    const bool stored = ReadBody(state->channel);
+    const bool stored = ReadBody(state->channel, cancel);
     // The worker may still be inside WinHTTP; it stops at its next step and frees the state.
     state->channel.Abandon();
     return stored;
@@ -108,7 +123,7 @@ DWORD NetworkCommunicator::HeaderWaitMs() const {
     return std::min<DWORD>(timeoutMs_, (INFINITE - 1) / 5) * 5;
 }
 
-bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
+bool NetworkCommunicator::ReadBody(net::BlockChannel& channel, const CancelToken& cancel) {
     kv::win::FileHandle file;
     int64_t announcedLength = 0;
     bool firstBlock = true;
@@ -116,8 +131,8 @@ bool NetworkCommunicator::ReadBody(net::BlockChannel& channel) {
     DWORD waitMs = HeaderWaitMs();
 
     for (;;) {
-        if (cancelRequested_.load() ||
-            channel.AwaitFilled(cancelEvent_.Get(), waitMs) != net::BlockChannel::Wait::Filled) {
+        if (cancel.Cancelled() ||
+            channel.AwaitFilled(cancel.Event(), waitMs) != net::BlockChannel::Wait::Filled) {
             failed = true;
             break;
         }

@@ -7,12 +7,13 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "net/cancel_token.h"
 #include "win/handles.h"
 
 struct ProxyPlan;
@@ -33,10 +34,16 @@ class NetworkCommunicator {
     // that can't be used makes the next exchange fail; it never falls back to an earlier target.
     bool SetTargetUrl(std::wstring_view url);
 
-    // Runs one exchange; true when the whole body has been stored. Blocks until then.
-    virtual bool PerformRequest();
+    // Runs one exchange; true when the whole body has been stored. Blocks until then, or until
+    // `cancel` is cancelled (before or during the exchange), which makes it return false
+    // promptly.
+    virtual bool PerformRequest(const CancelToken& cancel);
+    // The same under a token of the object's own, which Cancel ends.
+    bool PerformRequest();
 
-    // Ends a running exchange from another thread; the exchange then returns false promptly.
+    // Ends the exchange that runs under the object's own token from another thread; it then
+    // returns false promptly. A cancel that comes before that exchange has started is not seen
+    // by it: callers that must never lose a cancel pass a CancelToken of their own.
     void Cancel();
 
     // The in-memory body, followed by at least one zero byte; null before the first one.
@@ -62,20 +69,18 @@ class NetworkCommunicator {
     // Empty file name selects memory mode. The folder carries no trailing backslash.
     void SetTarget(std::wstring folder, std::wstring fileName);
 
-    // Starts an exchange: clears the cancel request, the byte count and the memory buffer.
-    // Every PerformRequest calls it first, before any slow preparation.
+    // Starts an exchange: clears the byte count and the memory buffer. Every PerformRequest
+    // calls it first, before any slow preparation.
     void ResetForExchange();
 
     // The exchange proper, with the proxy plan of the caller's choice (its access type and proxy
     // list go to the session).
-    bool RunExchange(const ProxyPlan& plan);
+    bool RunExchange(const ProxyPlan& plan, const CancelToken& cancel);
 
     const std::wstring& TargetUrl() const { return targetUrl_; }
-    // Set by Cancel; slow preparation (the proxy lookup) may wait on it as well.
-    HANDLE CancelEvent() const { return cancelEvent_.Get(); }
 
   private:
-    bool ReadBody(net::BlockChannel& channel);
+    bool ReadBody(net::BlockChannel& channel, const CancelToken& cancel);
     // On the first body bytes: checks the announced length and the coding and, in file mode,
     // opens the file.
     bool BeginBody(int64_t announcedLength, bool chunked, kv::win::FileHandle& file);
@@ -99,7 +104,7 @@ class NetworkCommunicator {
     std::wstring targetFileName_;
     std::wstring targetFolder_;
     std::wstring targetPath_;
-    std::atomic<bool> cancelRequested_{false};
-    // Signalled by Cancel so that the waiting caller wakes at once, whatever WinHTTP is doing.
-    kv::win::KernelHandle cancelEvent_;
+    // The token of the exchange that runs under the object's own token; a new one for each.
+    std::mutex ownTokenMutex_;
+    std::shared_ptr<CancelToken> ownToken_;
 };

@@ -72,11 +72,13 @@ std::wstring LocationOf(const unsigned char* body) {
 
 }  // namespace
 
-std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, unsigned char trial) {
+std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, unsigned char trial,
+                                const CancelToken& cancel) {
     try {
         CInstallerDownloader downloader;
         for (const std::wstring& serverUrl : serverUrls) {
-            if (!downloader.Download(RequestUrl(serverUrl, trial), L"", nullptr)) continue;
+            if (cancel.Cancelled()) break;
+            if (!downloader.Download(RequestUrl(serverUrl, trial), L"", nullptr, cancel)) continue;
             // An answer we cannot read counts as no answer: the next server may do better.
             std::wstring location = LocationOf(downloader.BodyBuffer());
             if (!location.empty()) return location;
@@ -85,4 +87,9 @@ std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, uns
         // out of memory: no location
     }
     return {};
+}
+
+std::wstring QuerySetupLocation(const std::vector<std::wstring>& serverUrls, unsigned char trial) {
+    const CancelToken never;
+    return QuerySetupLocation(serverUrls, trial, never);
 }
