@@ -8,9 +8,6 @@ namespace {
 
 // Far more than anybody leaves in the temporary folder; past it the attempt fails.
 constexpr int kMaxNameCandidates = 10000;
-// How often the ending side repeats its cancel while it waits: a cancel that came before the
-// transfer's exchange began is forgotten when the exchange starts.
-constexpr DWORD kCancelRepeatMs = 50;
 
 bool FileExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -56,21 +53,18 @@ std::unique_ptr<DownloadJob> DownloadJob::Start(JobOrder order) {
 DownloadJob::DownloadJob(JobOrder order) : order_(std::move(order)) {}
 
 DownloadJob::~DownloadJob() {
-    if (!thread_) return;
-    // The job never waits for the window, so waiting here cannot deadlock.
-    do {
+    if (thread_) {
+        // The job never waits for the window, and every wait of the job includes the token.
         Cancel();
-    } while (::WaitForSingleObject(thread_.Get(), kCancelRepeatMs) == WAIT_TIMEOUT);
-    // A file the job kept but never handed over goes with it.
+        ::WaitForSingleObject(thread_.Get(), INFINITE);
+    }
+    // Whatever the job still holds, because nobody took it or it never ended, goes with it.
     if (outcome_.file) {
         outcome_.file.Reset();
         ::DeleteFileW(outcome_.path.c_str());
     }
-}
-
-void DownloadJob::Cancel() {
-    cancelled_.store(true);
-    transfer_.Cancel();
+    outcome_.partial.Discard();
+    order_.partial.Discard();
 }
 
 DownloadJob::Progress DownloadJob::TakeProgress() {
@@ -100,45 +94,63 @@ void DownloadJob::Run() {
         outcome.file.Reset();
         ::DeleteFileW(outcome.path.c_str());
     }
-    outcome.result.cancelled = cancelled_.load();
+    outcome.result.cancelled = token_.Cancelled();
+    outcome.result.keptPartial = static_cast<bool>(outcome.partial.file);
     outcome_ = std::move(outcome);
     // The rest happens on the window's thread, which owns the controls and the timers.
     ::PostMessageW(order_.window, kJobEndedMessage, order_.attempt, 0);
 }
 
 AttemptResult DownloadJob::RunAttempt(Outcome& outcome) {
-    const std::wstring url = QuerySetupLocation(order_.serverUrls, order_.trial);
-    if (cancelled_.load()) return Failed(AttemptPhase::Query, ERROR_CANCELLED);
+    const std::wstring url = QuerySetupLocation(order_.serverUrls, order_.trial, token_);
+    if (token_.Cancelled()) return Failed(AttemptPhase::Query, ERROR_CANCELLED);
     if (!IsWebUrl(url)) return Failed(AttemptPhase::Query);
-    outcome.path = UniqueSetupPath();
+
+    // The rest of what an earlier attempt kept, when the service still names the same file.
+    PartialDownload& partial = order_.partial;
+    if (partial.CanResume(url)) {
+        outcome.path = partial.path;
+    } else {
+        partial.Discard();
+        outcome.path = UniqueSetupPath();
+    }
     if (outcome.path.empty()) return Failed(AttemptPhase::Transfer, ERROR_FILE_EXISTS);
     ::PostMessageW(order_.window, kJobLocationFoundMessage, order_.attempt, 0);
 
-    // The transfer deletes its file itself when it fails.
-    if (!transfer_.Download(url, outcome.path, nullptr) || cancelled_.load()) {
-        return Failed(AttemptPhase::Transfer, cancelled_.load() ? ERROR_CANCELLED : 0);
+    const TransferResult transfer =
+        DownloadToFile(url, outcome.path, partial, token_, this, nullptr);
+    if (transfer.outcome != TransferOutcome::Complete || token_.Cancelled()) {
+        AttemptResult failed = Failed(AttemptPhase::Transfer, transfer.win32Error);
+        failed.httpStatus = transfer.httpStatus;
+        outcome.partial = std::move(partial);  // empty, or what the next attempt resumes from
+        return failed;
     }
     // Checked here, not on the window's thread: hashing a large file takes seconds.
-    if (!HoldSignedFile(outcome)) {
+    const SetupSignatureVerdict verdict = HoldSignedFile(outcome);
+    if (verdict != SetupSignatureVerdict::Ok) {
+        AttemptResult refused = Failed(AttemptPhase::Signature);
+        refused.signatureVerdict = static_cast<int>(verdict);
+        outcome.file.Reset();
         ::DeleteFileW(outcome.path.c_str());
-        return Failed(AttemptPhase::Signature);
+        return refused;
     }
     AttemptResult ready;
     ready.ready = true;
     return ready;
 }
 
-bool DownloadJob::HoldSignedFile(Outcome& outcome) {
+SetupSignatureVerdict DownloadJob::HoldSignedFile(Outcome& outcome) {
+    // The transfer hands the file back held for writing; the setup can start only from a file
+    // nobody holds for writing, so it is held for reading from here on, and checked as held.
+    order_.partial.file.Reset();
+    order_.partial = PartialDownload();
     outcome.file.Reset(::CreateFileW(outcome.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (outcome.file && IsSetupFileSigned(outcome.file.Get())) return true;
-    outcome.file.Reset();
-    return false;
+    if (!outcome.file) return SetupSignatureVerdict::Unreadable;
+    return VerifySetupSignature(outcome.file.Get(), AcceptedSetupSigners());
 }
 
 void DownloadJob::OnTransferProgress(int64_t total, int64_t stored) {
-    // A cancel that came just before the exchange began was forgotten by it: repeat it.
-    if (cancelled_.load()) transfer_.Cancel();
     total_.store(total);
     stored_.store(stored);
     if (progressPending_.exchange(true)) return;

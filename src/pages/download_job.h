@@ -1,10 +1,10 @@
 #pragma once
 // One download attempt on a thread of its own: the setup-location query, the transfer into the
-// temporary folder and the signature check. The job owns its cancel mark and its file until it
-// hands the file over with its result. It tells the window about itself only by posting:
+// temporary folder (resumed from what an earlier attempt kept) and the signature check. The job
+// owns its cancel token and its file until it hands the file over with its result. It tells the window about itself only by posting:
 // "location found", coalesced progress (one message on its way at a time) and one result at its
 // end, each with its attempt number in wParam. The window waits for it only when it ends it
-// (Restore, close, exit), and then with the cancel mark set.
+// (Restore, close, exit), and then with the token set.
 
 #include <windows.h>
 
@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "net/installer_downloader.h"
+#include "net/cancel_token.h"
+#include "net/transfer.h"
 #include "pages/download_session.h"
+#include "trust/setup_signature.h"
 #include "win/handles.h"
 
 // Posted by the job to its window; wParam is the attempt number, lParam 0.
@@ -29,32 +31,35 @@ struct JobOrder {
     std::vector<std::wstring> serverUrls;
     HWND window = nullptr;     // receives the job's messages
     UINT progressMessage = 0;  // the registered progress message
+    PartialDownload partial;   // what an earlier attempt kept; the job owns it now
 };
 
-class DownloadJob {
+class DownloadJob : private ProgressSink {
   public:
     struct Progress {
         int64_t total = 0;
         int64_t stored = 0;
     };
     // What the job hands over at its end: its result and, when ready, the checked file, held
-    // open with read-only sharing so that nobody can change it before the setup starts.
+    // open with read-only sharing so that nobody can change it before the setup starts; when
+    // failed, what the next attempt may resume from.
     struct Outcome {
         AttemptResult result;
         kv::win::FileHandle file;
         std::wstring path;
+        PartialDownload partial;
     };
 
     // Starts the job's thread; null when it could not be started.
     static std::unique_ptr<DownloadJob> Start(JobOrder order);
-    // Ends the job: cancels it and waits for its thread.
+    // Ends the job: cancels it, waits for its thread and deletes whatever file it still holds.
     ~DownloadJob();
     DownloadJob(const DownloadJob&) = delete;
     DownloadJob& operator=(const DownloadJob&) = delete;
 
     unsigned Attempt() const { return order_.attempt; }
     // Any thread, any number of times: the query, the transfer and the check end promptly.
-    void Cancel();
+    void Cancel() { token_.Cancel(); }
     // The latest progress; the next stored block posts a new message.
     Progress TakeProgress();
     // Once kJobEndedMessage has come: the result and what the job held.
@@ -65,27 +70,12 @@ class DownloadJob {
     static DWORD WINAPI ThreadEntry(void* job);
     void Run();  // job thread
     AttemptResult RunAttempt(Outcome& outcome);
-    bool HoldSignedFile(Outcome& outcome);
-    void OnTransferProgress(int64_t total, int64_t stored);  // job thread
+    SetupSignatureVerdict HoldSignedFile(Outcome& outcome);
+    void OnTransferProgress(int64_t total, int64_t stored) override;  // job thread
 
-    // The downloader's progress carries its job along.
-    class Transfer : public CInstallerDownloader {
-      public:
-        explicit Transfer(DownloadJob& job) : job_(job) {}
-
-      protected:
-        void NotifyProgress(int64_t total, int64_t stored) override {
-            job_.OnTransferProgress(total, stored);
-        }
-
-      private:
-        DownloadJob& job_;
-    };
-
-    const JobOrder order_;
-    Transfer transfer_{*this};
+    JobOrder order_;  // its partial download is the job thread's until the end
+    CancelToken token_;
     Outcome outcome_;  // written by the job thread before its ended message; read after it
-    std::atomic<bool> cancelled_{false};
     std::atomic<int64_t> total_{0};
     std::atomic<int64_t> stored_{0};
     std::atomic<bool> progressPending_{false};

@@ -101,6 +101,8 @@ class CDownloadPage : public CInstallerPage {
     DownloadSession m_session;
     // The running attempt, or the last one until the next starts; ended before the page is.
     std::unique_ptr<DownloadJob> m_job;
+    // What the last failed attempt kept for the next one to resume from.
+    PartialDownload m_partial;
     std::wstring m_strSetupPath;
     // The complete file, held open with read-only sharing from its signature check until the
     // setup has started, so that nobody can replace it in between.

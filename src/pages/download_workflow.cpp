@@ -82,6 +82,7 @@ void CDownloadPage::StartJob(unsigned attempt) {
     order.serverUrls = m_serverUrls;
     order.window = Hwnd();
     order.progressMessage = g_uProgressMessage;
+    order.partial = std::move(m_partial);
     m_job = DownloadJob::Start(std::move(order));
     if (m_job) return;
     // No thread: the attempt fails at once, like one whose service did not answer.
@@ -91,7 +92,7 @@ void CDownloadPage::StartJob(unsigned attempt) {
 }
 
 void CDownloadPage::EndJob() {
-    m_job.reset();  // cancels it and waits for its thread
+    m_job.reset();  // sets its token, waits for its thread and deletes what it held
 }
 
 void CDownloadPage::OnJobMessage(UINT message, unsigned attempt) {
@@ -108,6 +109,7 @@ void CDownloadPage::OnJobMessage(UINT message, unsigned attempt) {
             m_hSetupFile = std::move(outcome.file);
             m_strSetupPath = std::move(outcome.path);
         }
+        m_partial = std::move(outcome.partial);
         SessionEvent ended{SessionEvent::Kind::AttemptEnded, attempt};
         ended.result = outcome.result;
         Send(ended);
@@ -124,6 +126,7 @@ void CDownloadPage::DeleteSetupFile() {
     m_hSetupFile.Reset();  // with read-only sharing held, not even we could delete it
     if (!m_strSetupPath.empty()) ::DeleteFileW(m_strSetupPath.c_str());
     m_strSetupPath.clear();
+    m_partial.Discard();
 }
 
 std::wstring CDownloadPage::GetTempFolder() const {
