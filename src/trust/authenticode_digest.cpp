@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr std::uint32_t kMaxSignatureTable = 1u << 20;
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint16_t kCertificateRevision2 = 0x0200;
@@ -142,7 +141,7 @@ PeSignatureStatus ReadPeSignature(const FileReader& read, std::uint64_t fileSize
     // The table follows everything that is hashed, starts on 8 bytes and ends the file exactly:
     // no byte of the file escapes both the digest and the signature.
     if (tableOffset < layout.securityEntryOffset + 8 || tableOffset % 8 != 0 ||
-        tableSize > kMaxSignatureTable || tableOffset + std::uint64_t{tableSize} != fileSize) {
+        tableSize > kMaxSignatureTableSize || tableOffset + std::uint64_t{tableSize} != fileSize) {
         return PeSignatureStatus::Malformed;
     }
     layout.tableOffset = tableOffset;

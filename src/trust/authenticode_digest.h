@@ -27,6 +27,9 @@ enum class PeSignatureStatus {
     Malformed,   // a signature table we refuse: misplaced, mis-sized, or anything after it
 };
 
+// A longer signature table is refused: ours are a few KiB.
+inline constexpr std::uint32_t kMaxSignatureTableSize = 1u << 20;
+
 struct PeSignatureLayout {
     std::uint64_t fileSize = 0;
     std::uint64_t checksumOffset = 0;       // 4 bytes, left out of the digest

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "trust/setup_signers.h"
+#include "trust/sha256.h"
 
 enum class SetupSignatureVerdict {
     Ok,
@@ -23,5 +24,12 @@ enum class SetupSignatureVerdict {
 // file: opened by the caller with GENERIC_READ and FILE_SHARE_READ only, and held open until the
 // setup has started, so that nobody can change the file between the check and the start. It is
 // read through this handle only (from any position; the file pointer moves).
+// streamedDigest: the file's Authenticode digest as an AuthenticodeStream computed it from the
+// bytes written into this very file (Finish() succeeded and the stream saw the whole file). With
+// it, only the headers and the signature table are read; without it, the whole file is read and
+// hashed (the check right before the start).
+// On Windows the system's trust verdict (WinVerifyTrust) is required as well; under Wine it is
+// not asked at all, since its answer counts for nothing there.
 SetupSignatureVerdict VerifySetupSignature(HANDLE file,
-                                           std::span<const SetupSignerThumbprint> accepted);
+                                           std::span<const SetupSignerThumbprint> accepted,
+                                           const Sha256Digest* streamedDigest = nullptr);

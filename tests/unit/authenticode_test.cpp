@@ -1,16 +1,19 @@
 // Our reading of signed executables against the signing tool's own: the digest it calculates,
 // the digest it embedded and the message digest it signed, for the sample as built and for
-// variants; then the layouts we refuse.
+// variants; then the layouts we refuse, and the digest computed while a file is written.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "trust/authenticode_digest.h"
+#include "trust/authenticode_stream.h"
 
 namespace {
 
@@ -145,10 +148,15 @@ TEST(AuthenticodeDigest, AgreesWithTheSigningTool) {
     ExpectAgreesWithSigningTool(SignAtTestTime(Pe32Image(), "kv-authenticode-pe32"));
 }
 
-TEST(AuthenticodeDigest, RefusesLayoutsThatLeaveBytesOutside) {
-    const Bytes signedFile = Load(kSample + "-signed.exe");
+// The signed sample with its signature table laid out in ways we refuse.
+struct DamagedLayout {
+    const char* what;
+    Bytes file;
+    PeSignatureStatus expected;
+};
+std::vector<DamagedLayout> DamagedLayouts(const Bytes& signedFile) {
     PeSignatureLayout good;
-    ASSERT_EQ(Layout(signedFile, good), PeSignatureStatus::Ok);
+    if (Layout(signedFile, good) != PeSignatureStatus::Ok) return {};
     const auto entry = good.securityEntryOffset;
     const auto table = good.tableOffset;
 
@@ -191,11 +199,22 @@ TEST(AuthenticodeDigest, RefusesLayoutsThatLeaveBytesOutside) {
          PeSignatureStatus::NotPe},
         {"truncated", [](Bytes& f, auto, auto) { f.resize(100); }, PeSignatureStatus::NotPe},
     };
+    std::vector<DamagedLayout> damaged;
     for (const Case& c : cases) {
         Bytes file = signedFile;
         c.change(file, entry, table);
+        damaged.push_back({c.what, std::move(file), c.expected});
+    }
+    return damaged;
+}
+
+TEST(AuthenticodeDigest, RefusesLayoutsThatLeaveBytesOutside) {
+    const Bytes signedFile = Load(kSample + "-signed.exe");
+    const auto damaged = DamagedLayouts(signedFile);
+    ASSERT_FALSE(damaged.empty());
+    for (const DamagedLayout& c : damaged) {
         PeSignatureLayout layout;
-        EXPECT_EQ(Layout(file, layout), c.expected) << c.what;
+        EXPECT_EQ(Layout(c.file, layout), c.expected) << c.what;
     }
     // The unsigned program as linked.
     PeSignatureLayout layout;
@@ -203,6 +222,61 @@ TEST(AuthenticodeDigest, RefusesLayoutsThatLeaveBytesOutside) {
     // A failing reader is no unsigned file.
     const FileReader failing = [](std::uint64_t, std::span<std::uint8_t>) { return false; };
     EXPECT_EQ(ReadPeSignature(failing, signedFile.size(), layout), PeSignatureStatus::Unreadable);
+}
+
+// The digest computed while a file is written agrees with the one over the whole file, and the
+// stream refuses exactly what the whole-file reading refuses. The file arrives in pieces of
+// random sizes after a false start, and the stream moves to a new owner halfway, as it does
+// between a failed attempt and its resumption.
+TEST(AuthenticodeDigest, StreamedDigestAgreesWithTheWholeFile) {
+    const Bytes signedFile = Load(kSample + "-signed.exe");
+    Bytes changed = signedFile;
+    changed[0x400] ^= 0x01;
+    Bytes odd = Load(kSample + ".exe");
+    odd.insert(odd.end(), {1, 2, 3, 4, 5});
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"signed", signedFile},
+        {"changed", changed},
+        {"odd length", Load(SignAtTestTime(odd, "kv-authenticode-stream-odd"))},
+        {"32-bit", Load(SignAtTestTime(Pe32Image(), "kv-authenticode-stream-pe32"))},
+        {"unsigned", Load(kSample + ".exe")},
+    };
+    for (DamagedLayout& c : DamagedLayouts(signedFile)) files.emplace_back(c.what, c.file);
+
+    std::mt19937 random(20261210);
+    for (const auto& [what, file] : files) {
+        SCOPED_TRACE(what);
+        PeSignatureLayout whole;
+        Sha256Digest wholeDigest{};
+        const bool wholeOk = Layout(file, whole) == PeSignatureStatus::Ok &&
+                             ComputeAuthenticodeDigest(MemoryReader(file), whole, wholeDigest);
+
+        auto stream = std::make_unique<AuthenticodeStream>();
+        stream->Append(signedFile.data() + 100, 3000);
+        stream->Restart();
+        std::size_t at = 0;
+        while (at < file.size()) {
+            // Mostly small pieces, so that every header field gets split somewhere.
+            const std::size_t most = random() % 4 == 0 ? 70000 : 13;
+            const std::size_t piece = std::min(file.size() - at, 1 + random() % most);
+            stream->Append(file.data() + at, piece);
+            at += piece;
+            if (at > file.size() / 2 && at - piece <= file.size() / 2) {
+                stream = std::make_unique<AuthenticodeStream>(std::move(*stream));
+            }
+        }
+        EXPECT_EQ(stream->Seen(), file.size());
+        PeSignatureLayout streamed;
+        Sha256Digest streamedDigest{};
+        ASSERT_EQ(stream->Finish(streamed, streamedDigest), wholeOk);
+        if (!wholeOk) continue;
+        EXPECT_EQ(Hex(streamedDigest), Hex(wholeDigest));
+        EXPECT_EQ(streamed.fileSize, whole.fileSize);
+        EXPECT_EQ(streamed.checksumOffset, whole.checksumOffset);
+        EXPECT_EQ(streamed.securityEntryOffset, whole.securityEntryOffset);
+        EXPECT_EQ(streamed.tableOffset, whole.tableOffset);
+        EXPECT_EQ(streamed.signature, whole.signature);
+    }
 }
 
 TEST(AuthenticodeDigest, ReadsOnlyIndirectDataOfImages) {

@@ -3,9 +3,9 @@
 #include <windows.h>
 
 int wmain(void) {
-    const wchar_t* const names[] = {L"winhttp.dll", L"ws2_32.dll"};
+    const wchar_t* const names[] = {L"winhttp.dll", L"ws2_32.dll", L"dbghelp.dll"};
     int loaded = 0;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < 3; ++i) {
         if (LoadLibraryW(names[i]) != NULL) ++loaded;
     }
     return loaded;

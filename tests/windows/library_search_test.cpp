@@ -1,18 +1,22 @@
 // Libraries left beside the program under system libraries' names are never loaded: the program
-// is started from its own copy in a folder holding such libraries, and still downloads.
+// is started from its own copy in a folder holding such libraries, and still downloads, checks
+// and starts the setup. dbghelp.dll stands for the libraries that system libraries load in turn
+// (Wine's trust verdict would load it through imagehlp, looking beside the program first).
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "download_run.h"
+#include "res/ids/download_page_ids.h"
 #include "test_files.h"
 
 namespace kv::test {
 namespace {
 
-// Names the program uses: one it needs for every exchange, one it needs at start-up.
-constexpr const wchar_t* kPlantedNames[] = {L"winhttp.dll", L"ws2_32.dll"};
+// Names the program uses: one it needs for every exchange, one it needs at start-up, and one
+// that the system's signature verdict would load.
+constexpr const wchar_t* kPlantedNames[] = {L"winhttp.dll", L"ws2_32.dll", L"dbghelp.dll"};
 
 // The programs started from the folder, under names of this test's own.
 constexpr const wchar_t* kProgramNames[] = {L"kv-library-probe.exe", L"KVProDownloader.exe"};
@@ -37,9 +41,10 @@ class PlantedFolder {
                                   nullptr, &key, nullptr) != ERROR_SUCCESS) {
                 continue;
             }
-            for (const wchar_t* name : {L"winhttp", L"ws2_32"}) {
-                ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(kNativeFirst),
-                                 sizeof kNativeFirst);
+            for (const std::wstring name : kPlantedNames) {
+                const std::wstring module = name.substr(0, name.size() - 4);  // without ".dll"
+                ::RegSetValueExW(key, module.c_str(), 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(kNativeFirst), sizeof kNativeFirst);
             }
             ::RegCloseKey(key);
         }
@@ -85,7 +90,12 @@ TEST(LibrarySearch, LibrariesBesideTheProgramAreNeverLoadedAndTheDownloadWorks) 
                     folder.Place(L"src/app/kvpro-installer-loopback.exe", L"KVProDownloader.exe"));
     ASSERT_TRUE(run.Start());
     run.Choose(true);
-    EXPECT_TRUE(run.WaitForStatus(kReady));
+    ASSERT_TRUE(run.WaitForStatus(kReady));
+    // Install checks the file once more, right before the start.
+    run.Click(IDC_INSTALL_BUTTON);
+    ASSERT_TRUE(run.Installer().WaitForExit());
+    ASSERT_FALSE(run.Record().empty());
+    EXPECT_NE(run.Record()[0].find("\targs=/glic 1"), std::string::npos) << run.Record()[0];
     for (const wchar_t* name : kPlantedNames) {
         EXPECT_FALSE(test_files::Exists(folder.Marker(name))) << "loaded: " << name;
     }

@@ -1,6 +1,7 @@
 // The signature check of setup files on a small signed program: the good signers pass, and each
-// kind of tampering is refused for its own reason. Also: the read-only handle the check runs on
-// keeps everyone else from changing the file.
+// kind of tampering is refused for its own reason, by the check over the whole file and by the
+// one that takes the digest computed while the file was written. Also: the read-only handle the
+// check runs on keeps everyone else from changing the file.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "trust/authenticode_stream.h"
 #include "trust/setup_signature.h"
 #include "trust/setup_signers.h"
 #include "tampered_setup.h"
@@ -70,6 +72,29 @@ TEST(SetupSignature, AcceptsTheMakersSignersAndRefusesEveryTampering) {
         // The check reads wherever the file pointer stands.
         ::SetFilePointer(handle.Get(), 0, nullptr, FILE_END);
         EXPECT_EQ(VerifySetupSignature(handle.Get(), AcceptedSetupSigners()), c.expected) << c.what;
+
+        // The same verdict from the streamed digest (with the system's SHA-256), the file
+        // written in pieces; a file the stream refuses is one that has no digest at all.
+        AuthenticodeStream stream;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+        for (std::size_t at = 0; at < file.size(); at += 1000) {
+            stream.Append(bytes + at, std::min<std::size_t>(1000, file.size() - at));
+        }
+        PeSignatureLayout layout;
+        Sha256Digest digest{};
+        if (!stream.Finish(layout, digest)) {
+            EXPECT_TRUE(c.expected == Verdict::Unsigned || c.expected == Verdict::Malformed)
+                << c.what;
+            continue;
+        }
+        EXPECT_EQ(VerifySetupSignature(handle.Get(), AcceptedSetupSigners(), &digest), c.expected)
+            << c.what;
+        // The streamed digest is what counts: the file is not hashed again.
+        digest[0] ^= 1;
+        if (c.expected == Verdict::Ok) {
+            EXPECT_EQ(VerifySetupSignature(handle.Get(), AcceptedSetupSigners(), &digest),
+                      Verdict::BadDigest);
+        }
     }
 }
 
