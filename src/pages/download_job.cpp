@@ -108,21 +108,23 @@ AttemptResult DownloadJob::RunAttempt(Outcome& outcome) {
 
     // The rest of what an earlier attempt kept, when the service still names the same file.
     PartialDownload& partial = order_.partial;
-    if (partial.CanResume(url)) {
+    if (partial.CanResume(url) && order_.digest.Seen() == static_cast<uint64_t>(partial.stored)) {
         outcome.path = partial.path;
     } else {
         partial.Discard();
+        order_.digest.Restart();
         outcome.path = UniqueSetupPath();
     }
     if (outcome.path.empty()) return Failed(AttemptPhase::Transfer, ERROR_FILE_EXISTS);
     ::PostMessageW(order_.window, kJobLocationFoundMessage, order_.attempt, 0);
 
-    const TransferResult transfer =
-        DownloadToFile(url, outcome.path, partial, token_, this, nullptr);
+    const TransferResult transfer = DownloadToFile(url, outcome.path, partial, token_, this, this);
     if (transfer.outcome != TransferOutcome::Complete || token_.Cancelled()) {
         AttemptResult failed = Failed(AttemptPhase::Transfer, transfer.win32Error);
         failed.httpStatus = transfer.httpStatus;
-        outcome.partial = std::move(partial);  // empty, or what the next attempt resumes from
+        // Empty, or what the next attempt resumes from, with the digest of what it holds.
+        outcome.partial = std::move(partial);
+        if (outcome.partial.file) outcome.digest = std::move(order_.digest);
         return failed;
     }
     // Checked here, not on the window's thread: hashing a large file takes seconds.
@@ -142,12 +144,19 @@ AttemptResult DownloadJob::RunAttempt(Outcome& outcome) {
 SetupSignatureVerdict DownloadJob::HoldSignedFile(Outcome& outcome) {
     // The transfer hands the file back held for writing; the setup can start only from a file
     // nobody holds for writing, so it is held for reading from here on, and checked as held.
+    // (Between the two handles the file is briefly not held: the check right before the start
+    // reads the whole file again through the handle held then.)
     order_.partial.file.Reset();
     order_.partial = PartialDownload();
     outcome.file.Reset(::CreateFileW(outcome.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!outcome.file) return SetupSignatureVerdict::Unreadable;
-    return VerifySetupSignature(outcome.file.Get(), AcceptedSetupSigners());
+    PeSignatureLayout layout;
+    Sha256Digest digest{};
+    // Bytes that were not a signed image: the whole-file check names what is wrong.
+    const bool streamed = order_.digest.Finish(layout, digest);
+    return VerifySetupSignature(outcome.file.Get(), AcceptedSetupSigners(),
+                                streamed ? &digest : nullptr);
 }
 
 void DownloadJob::OnTransferProgress(int64_t total, int64_t stored) {

@@ -1,10 +1,10 @@
 #pragma once
 // One download attempt on a thread of its own: the setup-location query, the transfer into the
 // temporary folder (resumed from what an earlier attempt kept) and the signature check. The job
-// owns its cancel token and its file until it hands the file over with its result. It tells the window about itself only by posting:
-// "location found", coalesced progress (one message on its way at a time) and one result at its
-// end, each with its attempt number in wParam. The window waits for it only when it ends it
-// (Restore, close, exit), and then with the token set.
+// owns its cancel token and its file until it hands the file over with its result. It tells the
+// window about itself only by posting: "location found", coalesced progress (one message on its way
+// at a time) and one result at its end, each with its attempt number in wParam. The window waits
+// for it only when it ends it (Restore, close, exit), and then with the token set.
 
 #include <windows.h>
 
@@ -17,6 +17,7 @@
 #include "net/cancel_token.h"
 #include "net/transfer.h"
 #include "pages/download_session.h"
+#include "trust/authenticode_stream.h"
 #include "trust/setup_signature.h"
 #include "win/handles.h"
 
@@ -29,12 +30,13 @@ struct JobOrder {
     unsigned attempt = 0;
     unsigned char trial = 1;
     std::vector<std::wstring> serverUrls;
-    HWND window = nullptr;     // receives the job's messages
-    UINT progressMessage = 0;  // the registered progress message
-    PartialDownload partial;   // what an earlier attempt kept; the job owns it now
+    HWND window = nullptr;      // receives the job's messages
+    UINT progressMessage = 0;   // the registered progress message
+    PartialDownload partial;    // what an earlier attempt kept; the job owns it now
+    AuthenticodeStream digest;  // the digest of the bytes `partial` holds, travelling with it
 };
 
-class DownloadJob : private ProgressSink {
+class DownloadJob : private ProgressSink, private ByteObserver {
   public:
     struct Progress {
         int64_t total = 0;
@@ -48,6 +50,7 @@ class DownloadJob : private ProgressSink {
         kv::win::FileHandle file;
         std::wstring path;
         PartialDownload partial;
+        AuthenticodeStream digest;
     };
 
     // Starts the job's thread; null when it could not be started.
@@ -72,6 +75,12 @@ class DownloadJob : private ProgressSink {
     AttemptResult RunAttempt(Outcome& outcome);
     SetupSignatureVerdict HoldSignedFile(Outcome& outcome);
     void OnTransferProgress(int64_t total, int64_t stored) override;  // job thread
+    // Every stored byte goes into the digest, so the check after the transfer only parses the
+    // signature instead of reading the whole file again.
+    void Restart() override { order_.digest.Restart(); }
+    void Append(const unsigned char* bytes, size_t count) override {
+        order_.digest.Append(bytes, count);
+    }
 
     JobOrder order_;  // its partial download is the job thread's until the end
     CancelToken token_;

@@ -103,6 +103,7 @@ class CDownloadPage : public CInstallerPage {
     std::unique_ptr<DownloadJob> m_job;
     // What the last failed attempt kept for the next one to resume from.
     PartialDownload m_partial;
+    AuthenticodeStream m_partialDigest;
     std::wstring m_strSetupPath;
     // The complete file, held open with read-only sharing from its signature check until the
     // setup has started, so that nobody can replace it in between.

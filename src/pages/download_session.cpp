@@ -158,7 +158,8 @@ void DownloadSession::OnCountdownTick(SessionEffects& out, SessionClock::time_po
     // 0 stays on the status line for its second like the other numbers.
     if (m_nCountdown > 0) {
         --m_nCountdown;
-        out.status = StatusText{L"DOWNLOAD_FAILED_RETRYING", StatusText::Fill::Number, m_nCountdown};
+        out.status =
+            StatusText{L"DOWNLOAD_FAILED_RETRYING", StatusText::Fill::Number, m_nCountdown};
         return;
     }
     out.timers.push_back({SessionTimer::Retry, 0});

@@ -32,22 +32,22 @@ enum class TaskbarState { None, Normal, Paused, Error, Indeterminate };
 // How an attempt ended, as its job reports it.
 enum class AttemptPhase { Query, Transfer, Signature };
 struct AttemptResult {
-    bool ready = false;         // the file is complete, signed and held for the setup
+    bool ready = false;  // the file is complete, signed and held for the setup
     AttemptPhase failedIn = AttemptPhase::Query;
-    unsigned long httpStatus = 0;      // 0: no answer
-    unsigned long win32Error = 0;      // 0: none
-    int signatureVerdict = 0;          // the check's verdict when it refused the file
-    bool cancelled = false;            // the job stopped because it was told to
-    bool keptPartial = false;          // bytes are kept for the next attempt to resume from
+    unsigned long httpStatus = 0;  // 0: no answer
+    unsigned long win32Error = 0;  // 0: none
+    int signatureVerdict = 0;      // the check's verdict when it refused the file
+    bool cancelled = false;        // the job stopped because it was told to
+    bool keptPartial = false;      // bytes are kept for the next attempt to resume from
 };
 
 struct SessionEvent {
     enum class Kind {
-        EditionChosen,   // trial
-        TimerFired,      // timer
-        LocationFound,   // attempt: the service answered, the transfer begins
-        Progress,        // attempt, total, stored
-        AttemptEnded,    // attempt, result
+        EditionChosen,  // trial
+        TimerFired,     // timer
+        LocationFound,  // attempt: the service answered, the transfer begins
+        Progress,       // attempt, total, stored
+        AttemptEnded,   // attempt, result
         RetryClicked,
         InstallClicked,
         InstallRefused,  // the held file no longer passed its check right before the start
@@ -115,7 +115,16 @@ class DownloadSession {
     unsigned CurrentAttempt() const { return m_nAttempt; }
 
   private:
-    enum class Phase { Waiting, Starting, Querying, Transferring, Stopping, Countdown, Ready, Failed };
+    enum class Phase {
+        Waiting,
+        Starting,
+        Querying,
+        Transferring,
+        Stopping,
+        Countdown,
+        Ready,
+        Failed
+    };
 
     void StartAttempt(SessionEffects& out, SessionClock::time_point now);
     void OnLocationFound(SessionEffects& out, SessionClock::time_point now);

@@ -83,6 +83,7 @@ void CDownloadPage::StartJob(unsigned attempt) {
     order.window = Hwnd();
     order.progressMessage = g_uProgressMessage;
     order.partial = std::move(m_partial);
+    order.digest = std::move(m_partialDigest);
     m_job = DownloadJob::Start(std::move(order));
     if (m_job) return;
     // No thread: the attempt fails at once, like one whose service did not answer.
@@ -110,6 +111,7 @@ void CDownloadPage::OnJobMessage(UINT message, unsigned attempt) {
             m_strSetupPath = std::move(outcome.path);
         }
         m_partial = std::move(outcome.partial);
+        m_partialDigest = std::move(outcome.digest);
         SessionEvent ended{SessionEvent::Kind::AttemptEnded, attempt};
         ended.result = outcome.result;
         Send(ended);
@@ -127,6 +129,7 @@ void CDownloadPage::DeleteSetupFile() {
     if (!m_strSetupPath.empty()) ::DeleteFileW(m_strSetupPath.c_str());
     m_strSetupPath.clear();
     m_partial.Discard();
+    m_partialDigest.Restart();
 }
 
 std::wstring CDownloadPage::GetTempFolder() const {

@@ -14,7 +14,8 @@ void TimeLeftEstimator::Reset() {
 }
 
 int TimeLeftEstimator::EstimateSeconds(int percent, int64_t elapsedMs) {
-    const double elapsedSeconds = static_cast<double>(elapsedMs > 0 ? elapsedMs : m_nPeriodMs) / 1000;
+    const double elapsedSeconds =
+        static_cast<double>(elapsedMs > 0 ? elapsedMs : m_nPeriodMs) / 1000;
     m_samples.pop_front();
     // Unsigned on purpose: within an attempt the bar never moves back.
     const uint32_t gained = static_cast<uint32_t>(percent) - static_cast<uint32_t>(m_nLastPercent);
