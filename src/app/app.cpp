@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_wnd.h"
+#include "net/background_threads.h"
 #include "pages/registered_messages.h"
 #include "win/png_picture.h"
 
@@ -80,5 +81,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The pages load their pictures when they are built; GDI+ outlives every page.
     kv::win::GdiplusSession gdiplus;
     theApp.InitInstance();
+    net::JoinTrackedThreads(3000);  // transfers left inside WinHTTP end within their time-outs
     return 0;
 }

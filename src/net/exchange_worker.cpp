@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cwchar>
 #include <cwctype>
 #include <new>
 #include <string>
 
+#include "net/background_threads.h"
 #include "net/response_headers.h"
 #include "net/winhttp_handle.h"
 
@@ -90,17 +92,28 @@ bool OpenRequest(const ExchangeRequest& exchange, WinHttpHandles& handles) {
     return static_cast<bool>(handles.request);
 }
 
-bool SendAndReceive(const ExchangeRequest& exchange, HINTERNET request) {
+// Sends the request and waits for the answer's headers; false when it failed or its status is
+// not one whose body we read.
+bool SendAndReceive(const ExchangeRequest& exchange, HINTERNET request, ResponseInfo& response) {
     // WinHTTP waits for the response headers under a time-out of its own (90 s by default);
     // a server that accepts and then says nothing must not hold us longer than timeoutMs.
     DWORD timeout = exchange.timeoutMs;
     ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof timeout);
-    if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                              0, 0)) {
+    const wchar_t* headers =
+        exchange.headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : exchange.headers.c_str();
+    const DWORD headersLength = exchange.headers.empty() ? 0 : static_cast<DWORD>(-1);
+    if (!::WinHttpSendRequest(request, headers, headersLength, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !::WinHttpReceiveResponse(request, nullptr)) {
+        response.error = ::GetLastError();
         return false;
     }
-    if (!::WinHttpReceiveResponse(request, nullptr)) return false;
-    return QueryHeaderText(request, WINHTTP_QUERY_STATUS_CODE) == L"200";
+    const std::wstring status = QueryHeaderText(request, WINHTTP_QUERY_STATUS_CODE);
+    response.status = static_cast<DWORD>(std::wcstoul(status.c_str(), nullptr, 10));
+    response.etag = QueryHeaderText(request, WINHTTP_QUERY_ETAG);
+    response.lastModified = QueryHeaderText(request, WINHTTP_QUERY_LAST_MODIFIED);
+    response.acceptRanges = QueryHeaderText(request, WINHTTP_QUERY_ACCEPT_RANGES);
+    response.contentRange = QueryHeaderText(request, WINHTTP_QUERY_CONTENT_RANGE);
+    return response.status == 200 || (exchange.acceptPartial && response.status == 206);
 }
 
 bool IsChunked(HINTERNET request) {
@@ -131,12 +144,13 @@ bool NextReadSize(HINTERNET request, ReadPlan& plan, DWORD& wanted) {
 }
 
 // Reads the body into the channel's blocks until it ends, fails or the caller leaves.
-void StreamBody(HINTERNET request, BlockChannel& channel) {
+void StreamBody(HINTERNET request, BlockChannel& channel, ResponseInfo& response) {
     ReadPlan plan;
     for (;;) {
         if (!channel.AwaitFree()) return;
         DWORD wanted = 0;
         if (!NextReadSize(request, plan, wanted)) {
+            response.error = ::GetLastError();
             return PublishOutcome(channel, BodyBlock::Kind::Failed);
         }
         if (wanted == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
@@ -146,6 +160,7 @@ void StreamBody(HINTERNET request, BlockChannel& channel) {
         const auto start = std::chrono::steady_clock::now();
         DWORD read = 0;
         if (!::WinHttpReadData(request, block.bytes.get(), wanted, &read)) {
+            response.error = ::GetLastError();
             return PublishOutcome(channel, BodyBlock::Kind::Failed);
         }
         read = std::min(read, wanted);
@@ -161,13 +176,17 @@ void StreamBody(HINTERNET request, BlockChannel& channel) {
 void RunExchange(ExchangeState& state) {
     BlockChannel& channel = state.channel;
     WinHttpHandles handles;
-    if (!OpenRequest(state.request, handles) || channel.Abandoned() ||
-        !SendAndReceive(state.request, handles.request.Get())) {
+    if (!OpenRequest(state.request, handles)) {
+        state.response.error = ::GetLastError();
+        return PublishOutcome(channel, BodyBlock::Kind::Failed);
+    }
+    if (channel.Abandoned() ||
+        !SendAndReceive(state.request, handles.request.Get(), state.response)) {
         return PublishOutcome(channel, BodyBlock::Kind::Failed);
     }
     channel.announcedLength.store(QueryContentLength(handles.request.Get()));
     channel.chunked.store(IsChunked(handles.request.Get()));
-    StreamBody(handles.request.Get(), channel);
+    StreamBody(handles.request.Get(), channel, state.response);
 }
 
 DWORD WINAPI WorkerThread(void* parameter) {
@@ -193,11 +212,32 @@ bool StartExchangeWorker(const std::shared_ptr<ExchangeState>& state) {
     std::unique_ptr<std::shared_ptr<ExchangeState>> share(
         new (std::nothrow) std::shared_ptr<ExchangeState>(state));
     if (!share) return false;
-    // Nobody waits for the thread: it ends on its own once WinHTTP lets it go.
-    kv::win::KernelHandle thread(
-        ::CreateThread(nullptr, 0, &WorkerThread, share.get(), 0, nullptr));
-    if (!thread) return false;
+    // The caller may leave before the thread ends (a cancel while WinHTTP holds it); the thread
+    // ends on its own once WinHTTP lets it go, and the program's exit waits for it.
+    if (!StartTrackedThread(&WorkerThread, share.get())) return false;
     share.release();
+    return true;
+}
+
+bool SetRequestTarget(std::wstring_view url, ExchangeRequest& request) {
+    const std::wstring text(url);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    if (!::WinHttpCrackUrl(text.c_str(), 0, 0, &parts)) return false;
+    // Host names pass through a buffer of 260 characters; a longer one is not a host we serve.
+    constexpr DWORD kHostNameCapacity = 260;
+    if (!parts.lpszHostName || parts.dwHostNameLength == 0 ||
+        parts.dwHostNameLength >= kHostNameCapacity) {
+        return false;
+    }
+    request.hostName.assign(parts.lpszHostName, parts.dwHostNameLength);
+    // The object name runs from the path to the end of the URL, so the query comes with it.
+    request.objectName = parts.lpszUrlPath ? std::wstring(parts.lpszUrlPath) : std::wstring();
+    request.port = parts.nPort;
+    // TLS follows the scheme: an https URL on an unusual port must still be encrypted.
+    request.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     return true;
 }
 

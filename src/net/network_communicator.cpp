@@ -31,25 +31,13 @@ NetworkCommunicator::~NetworkCommunicator() = default;
 bool NetworkCommunicator::SetTargetUrl(std::wstring_view url) {
     targetValid_ = false;
     targetUrl_.clear();
-    std::wstring text(url);
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.dwHostNameLength = static_cast<DWORD>(-1);
-    parts.dwUrlPathLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(text.c_str(), 0, 0, &parts)) return false;
-    // Host names pass through a buffer of 260 characters; a longer one is not a host we serve.
-    constexpr DWORD kHostNameCapacity = 260;
-    if (!parts.lpszHostName || parts.dwHostNameLength == 0 ||
-        parts.dwHostNameLength >= kHostNameCapacity) {
-        return false;
-    }
-    hostName_.assign(parts.lpszHostName, parts.dwHostNameLength);
-    // The object name runs from the path to the end of the URL, so the query comes with it.
-    objectName_ = parts.lpszUrlPath ? std::wstring(parts.lpszUrlPath) : std::wstring();
-    port_ = parts.nPort;
-    // TLS follows the scheme: an https URL on an unusual port must still be encrypted.
-    secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    targetUrl_ = std::move(text);
+    net::ExchangeRequest parts;
+    if (!net::SetRequestTarget(url, parts)) return false;
+    hostName_ = std::move(parts.hostName);
+    objectName_ = std::move(parts.objectName);
+    port_ = parts.port;
+    secure_ = parts.secure;
+    targetUrl_ = url;
     targetValid_ = true;
     return true;
 }

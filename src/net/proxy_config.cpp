@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "net/background_threads.h"
 #include "net/winhttp_handle.h"
 
 ProxyPlan ResolveSessionProxy() {
@@ -93,9 +94,8 @@ std::shared_ptr<LookupState> LookUp(std::shared_ptr<LookupState> state, HANDLE c
     std::unique_ptr<std::shared_ptr<LookupState>> share(new (std::nothrow)
                                                             std::shared_ptr<LookupState>(state));
     if (!share) return nullptr;
-    kv::win::KernelHandle thread(
-        ::CreateThread(nullptr, 0, &LookupThread, share.get(), 0, nullptr));
-    if (!thread) return nullptr;
+    // A lookup given up on runs on until WinHTTP lets it go; the program's exit waits for it.
+    if (!net::StartTrackedThread(&LookupThread, share.get())) return nullptr;
     share.release();
     const HANDLE events[] = {state->done.Get(), cancelEvent};
     const DWORD count = cancelEvent != nullptr ? 2 : 1;

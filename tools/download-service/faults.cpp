@@ -26,7 +26,8 @@ bool ParseFlag(const std::string& text, bool& value) {
 bool IsFaultName(const std::string& name) {
     static const char* const kNames[] = {"status",    "cut",       "stall",    "trickle",
                                          "length",    "empty",     "nolength", "garble",
-                                         "emptytext", "noheaders", "refuse",   "chunked"};
+                                         "emptytext", "noheaders", "refuse",   "chunked",
+                                         "noranges",  "newetag",   "badrange"};
     for (const char* known : kNames) {
         if (name == known) return true;
     }
@@ -40,7 +41,18 @@ bool ApplyOne(const std::string& name, const std::string& value, Faults& f) {
         f.status = static_cast<int>(number);
         return true;
     }
-    if (name == "cut") return ParseInt(value, f.cutAfter);
+    if (name == "cut") {
+        // "bytes", or "percent%" of the whole file
+        if (!value.empty() && value.back() == '%') {
+            if (!ParseInt(value.substr(0, value.size() - 1), number) || number < 0 || number > 100)
+                return false;
+            f.cutPercent = static_cast<int>(number);
+            f.cutAfter = -1;
+            return true;
+        }
+        f.cutPercent = -1;
+        return ParseInt(value, f.cutAfter);
+    }
     if (name == "stall") return ParseInt(value, f.stallAfter);
     if (name == "trickle") {
         // "bytes" or "bytes:delayMs"
@@ -60,10 +72,18 @@ bool ApplyOne(const std::string& name, const std::string& value, Faults& f) {
     if (name == "noheaders") return ParseFlag(value, f.noHeaders);
     if (name == "refuse") return ParseFlag(value, f.refuse);
     if (name == "chunked") return ParseFlag(value, f.chunked);
+    if (name == "noranges") return ParseFlag(value, f.noRanges);
+    if (name == "newetag") return ParseFlag(value, f.newValidator);
+    if (name == "badrange") return ParseFlag(value, f.badRange);
     return false;
 }
 
 }  // namespace
+
+int64_t Faults::CutPoint(int64_t fileSize) const {
+    if (cutPercent >= 0) return fileSize * cutPercent / 100;
+    return cutAfter;
+}
 
 bool Faults::Any() const {
     return !Describe().empty();
@@ -79,6 +99,7 @@ std::string Faults::Describe() const {
     if (emptyBody) item("empty", "1");
     if (noLength) item("nolength", "1");
     if (cutAfter >= 0) item("cut", std::to_string(cutAfter));
+    if (cutPercent >= 0) item("cut", std::to_string(cutPercent) + "%");
     if (stallAfter >= 0) item("stall", std::to_string(stallAfter));
     if (trickleBytes > 0)
         item("trickle", std::to_string(trickleBytes) + ":" + std::to_string(trickleDelayMs));
@@ -88,6 +109,9 @@ std::string Faults::Describe() const {
     if (refuse) item("refuse", "1");
     if (!contentLength.empty()) item("length", contentLength);
     if (chunked) item("chunked", "1");
+    if (noRanges) item("noranges", "1");
+    if (newValidator) item("newetag", "1");
+    if (badRange) item("badrange", "1");
     return out.str();
 }
 

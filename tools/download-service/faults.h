@@ -15,6 +15,7 @@ struct Faults {
     bool emptyBody = false;      // 200 with an empty body
     bool noLength = false;       // no Content-Length: the body ends when the connection closes
     int64_t cutAfter = -1;       // announce the full length, close after this many body bytes
+    int cutPercent = -1;         // ... or after this share of the whole file, in every answer
     int64_t stallAfter = -1;     // send this many body bytes, then nothing until the hold ends
     int64_t trickleBytes = 0;    // send the body in pieces of this size ...
     int64_t trickleDelayMs = 0;  // ... with this pause before each piece after the first
@@ -24,7 +25,12 @@ struct Faults {
     bool refuse = false;         // stop listening (connection refused)
     std::string contentLength;   // send this text as Content-Length (overrides the real one)
     bool chunked = false;        // chunked transfer coding; with cut=, no last chunk is sent
+    bool noRanges = false;       // Range is ignored: always the whole file with 200
+    bool newValidator = false;   // a new ETag and Last-Modified on every answer
+    bool badRange = false;       // a range request gets a range that starts elsewhere
 
+    // Where the body of an answer is cut, for a file of `fileSize` bytes; -1: not cut.
+    int64_t CutPoint(int64_t fileSize) const;
     bool Any() const;
     std::string Describe() const;  // compact "name=value,..." for the log
 };

@@ -33,6 +33,11 @@ void HandleFile(ServiceContext& context, PortId port, const httplib::Request& re
     }
     BodySource body;
     body.size = info.st_size;
+    body.ranged = true;
+    // Changes whenever the file is replaced or rewritten.
+    body.tag = std::to_string(info.st_ino) + "-" + std::to_string(info.st_size) + "-" +
+               std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec);
+    body.modified = info.st_mtim.tv_sec;
     body.read = [file](int64_t offset, char* out, size_t count) -> size_t {
         const ssize_t n = ::pread(file->fd, out, count, offset);
         return n > 0 ? static_cast<size_t>(n) : 0;
@@ -66,6 +71,10 @@ void HandleBlob(ServiceContext& context, PortId port, const httplib::Request& re
         for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>((offset + i) % 251);
         return n;
     };
+    // The same size always has the same bytes.
+    body.ranged = true;
+    body.tag = "blob-" + std::to_string(size);
+    body.modified = 1700000000;
     RespondWithFaults(context, port, request, response, faults, std::move(body),
                       "application/octet-stream", std::move(record));
 }

@@ -29,12 +29,21 @@ void PrintUsage() {
   --hold-ms N              longest stall or silence (60000)
   --exit-with-parent 1     stop when the starting process ends, however it ends
 Fault switches: status=N empty nolength cut=N stall=N trickle=BYTES[:MS] garble emptytext
-  noheaders refuse length=TEXT chunked; at run time: GET /_control?[port=primary|secondary|both&]reset=1&...
+  noheaders refuse length=TEXT chunked noranges newetag badrange; at run time:
+  GET /_control?[port=primary|secondary|both&]reset=1&...
+  cut=N closes every answer after N body bytes, cut=P% after P percent of the whole file (also
+  a range answer, so a client that resumes gets further each time); noranges answers every
+  range request with the whole file (200); newetag gives every answer a new ETag and
+  Last-Modified (so If-Range never holds); badrange answers a range request with a range that
+  starts elsewhere (labelled as such in Content-Range).
   A run-time switch applies to the setup files (and /blob/) and to the query (and /collect)
   unless scope=files or scope=query limits it; reset=1 with a scope clears that scope only.
 Other run-time settings: answer=URL (the query seals this URL; answer= restores the real one),
   trial_file=NAME, paid_file=NAME (the files served for the editions).
 Usage-event hits: GET /collect?<hit> on either port, logged with their decoded keys in order.
+Setup files and /blob/ answers carry ETag, Last-Modified and Accept-Ranges: bytes and honour
+  Range: bytes=N- (or N-M) with If-Range; the log names the Range and If-Range asked for and,
+  in an "event":"sent" line when the answer ends, the body bytes actually sent.
 )";
 }
 

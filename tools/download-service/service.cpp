@@ -1,6 +1,9 @@
 #include "service.h"
 
 #include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <ctime>
 #include <vector>
 
 namespace kvservice {
@@ -187,7 +190,7 @@ constexpr size_t kPieceBytes = 256 * 1024;
 
 // Decides how much of the body goes out next and sends it; false ends the connection.
 bool SendNextPiece(const BodySource& body, const Faults& faults, StopSignal& stop, int64_t holdMs,
-                   int64_t offset, httplib::DataSink& sink) {
+                   int64_t offset, httplib::DataSink& sink, std::atomic<int64_t>& sent) {
     int64_t piece = std::min<int64_t>(body.size - offset, kPieceBytes);
     if (faults.trickleBytes > 0) {
         if (offset > 0 && !stop.SleepFor(faults.trickleDelayMs)) return false;
@@ -206,8 +209,81 @@ bool SendNextPiece(const BodySource& body, const Faults& faults, StopSignal& sto
     }
     thread_local std::vector<char> buffer(kPieceBytes);
     const size_t n = body.read(offset, buffer.data(), static_cast<size_t>(piece));
-    if (n == 0) return false;
-    return sink.write(buffer.data(), n);
+    if (n == 0 || !sink.write(buffer.data(), n)) return false;
+    sent += static_cast<int64_t>(n);
+    return true;
+}
+
+std::string HttpDate(int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &parts);
+    return text;
+}
+
+struct Validators {
+    std::string etag;  // with its quotes
+    std::string lastModified;
+};
+
+Validators ValidatorsOf(const BodySource& body, const Faults& faults) {
+    if (!faults.newValidator) return {'"' + body.tag + '"', HttpDate(body.modified)};
+    static std::atomic<int64_t> serial{0};
+    const int64_t n = ++serial;
+    return {'"' + body.tag + "-" + std::to_string(n) + '"', HttpDate(body.modified + n)};
+}
+
+bool ParseNumber(std::string_view text, int64_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty() && value >= 0;
+}
+
+// The single range "bytes=FIRST-" or "bytes=FIRST-LAST" of a Range header, inside `size`.
+bool ParseRange(const std::string& header, int64_t size, int64_t& first, int64_t& last) {
+    constexpr std::string_view kUnit = "bytes=";
+    const std::string_view text(header);
+    if (text.substr(0, kUnit.size()) != kUnit) return false;
+    const std::string_view spec = text.substr(kUnit.size());
+    const size_t dash = spec.find('-');
+    if (dash == std::string_view::npos || !ParseNumber(spec.substr(0, dash), first)) return false;
+    last = size - 1;
+    const std::string_view end = spec.substr(dash + 1);
+    if (!end.empty()) {
+        if (!ParseNumber(end, last)) return false;
+        last = std::min(last, size - 1);
+    }
+    return first <= last && first < size;
+}
+
+// Whether the answer is a range of the body, and which: a range of a ranged body whose
+// If-Range (when present) names its current validator.
+bool ChooseRange(const httplib::Request& request, const BodySource& body, const Faults& faults,
+                 const Validators& validators, int64_t& first, int64_t& last) {
+    const bool plainBody = !faults.noLength && !faults.chunked && faults.contentLength.empty() &&
+                           !faults.emptyBody;
+    if (!body.ranged || !plainBody || faults.noRanges || !request.has_header("Range")) {
+        return false;
+    }
+    if (!ParseRange(request.get_header_value("Range"), body.size, first, last)) return false;
+    if (request.has_header("If-Range")) {
+        const std::string ifRange = request.get_header_value("If-Range");
+        if (ifRange != validators.etag && ifRange != validators.lastModified) return false;
+    }
+    if (faults.badRange) first /= 2;  // honestly labelled, but not what was asked for
+    return true;
+}
+
+// The part [first, first + size) of `body`.
+BodySource Slice(BodySource body, int64_t first, int64_t size) {
+    BodySource slice;
+    slice.size = size;
+    slice.read = [whole = std::move(body.read), first](int64_t offset, char* out, size_t count) {
+        return whole(first + offset, out, count);
+    };
+    return slice;
 }
 
 }  // namespace
@@ -230,38 +306,68 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
         return;
     }
     if (faults.emptyBody) body = BodySource::FromText("");
-    context.log.Write(record.Add("status", 200).Add("bytes", body.size));
+    // The library would answer a Range header by itself, without If-Range and without our
+    // faults; the ranges are ours to serve. The request object is the server's own, not const.
+    const_cast<httplib::Request&>(request).ranges.clear();
+    if (request.has_header("Range")) record.Add("range", request.get_header_value("Range"));
+    if (request.has_header("If-Range")) record.Add("if_range", request.get_header_value("If-Range"));
     response.status = 200;
+    Faults sending = faults;
+    sending.cutAfter = faults.CutPoint(body.size);  // of the whole file, in every answer
+    if (body.ranged) {
+        const Validators validators = ValidatorsOf(body, faults);
+        response.set_header("ETag", validators.etag);
+        response.set_header("Last-Modified", validators.lastModified);
+        response.set_header("Accept-Ranges", "bytes");
+        int64_t first = 0, last = 0;
+        if (ChooseRange(request, body, faults, validators, first, last)) {
+            response.status = 206;
+            response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                                      std::to_string(last) + "/" +
+                                                      std::to_string(body.size));
+            body = Slice(std::move(body), first, last - first + 1);
+        }
+    }
+    context.log.Write(record.Add("status", response.status).Add("bytes", body.size));
     if (body.size == 0) {
         response.set_content("", contentType.c_str());
         return;
     }
     auto source = std::make_shared<BodySource>(std::move(body));
+    auto sent = std::make_shared<std::atomic<int64_t>>(0);
     StopSignal* stop = &context.stop;
+    // When the answer is over, however it ended: what went out, so that tests can add it up.
+    JsonLine sentRecord = RequestRecord(port, request);
+    sentRecord.Add("event", "sent");
+    auto logSent = [&context, sentRecord, sent](bool) mutable {
+        context.log.Write(sentRecord.Add("sent", sent->load()));
+    };
     // For bodies without a stated length: pieces until the end, then done.
-    auto untilTheEnd = [source, faults, stop, holdMs](size_t offset, httplib::DataSink& sink) {
+    auto untilTheEnd = [source, sending, stop, holdMs, sent](size_t offset,
+                                                               httplib::DataSink& sink) {
         if (static_cast<int64_t>(offset) >= source->size) {
             sink.done();
             return true;
         }
-        return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
+        return SendNextPiece(*source, sending, *stop, holdMs, offset, sink, *sent);
     };
     if (faults.chunked) {
         // An error from the provider closes the connection without the last, empty chunk.
-        response.set_chunked_content_provider(contentType.c_str(), untilTheEnd);
+        response.set_chunked_content_provider(contentType.c_str(), untilTheEnd, logSent);
         return;
     }
     if (faults.noLength || !faults.contentLength.empty()) {
         if (!faults.contentLength.empty())
             response.set_header("Content-Length", faults.contentLength);
-        response.set_content_provider(contentType.c_str(), untilTheEnd);
+        response.set_content_provider(contentType.c_str(), untilTheEnd, logSent);
         return;
     }
     response.set_content_provider(
         static_cast<size_t>(source->size), contentType.c_str(),
-        [source, faults, stop, holdMs](size_t offset, size_t, httplib::DataSink& sink) {
-            return SendNextPiece(*source, faults, *stop, holdMs, offset, sink);
-        });
+        [source, sending, stop, holdMs, sent](size_t offset, size_t, httplib::DataSink& sink) {
+            return SendNextPiece(*source, sending, *stop, holdMs, offset, sink, *sent);
+        },
+        logSent);
 }
 
 void RegisterRoutes(httplib::Server& server, ServiceContext& context, PortId port) {

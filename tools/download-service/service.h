@@ -129,10 +129,16 @@ class Service {
 struct BodySource {
     int64_t size = 0;
     std::function<size_t(int64_t offset, char* out, size_t count)> read;
+    // A body that may be asked for in ranges carries validators: its entity tag (without the
+    // quotes) and its modification time.
+    bool ranged = false;
+    std::string tag;
+    int64_t modified = 0;  // seconds since 1970
     static BodySource FromText(std::string text);
 };
 
-// Answers with `body` (status 200) unless `faults` say otherwise; logs the request.
+// Answers with `body` (status 200, or 206 for a range of a ranged body) unless `faults` say
+// otherwise; logs the request, and for a body that goes out, the bytes sent when it ends.
 void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Request& request,
                        httplib::Response& response, const Faults& faults, BodySource body,
                        const std::string& contentType, JsonLine record);
