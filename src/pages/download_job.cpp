@@ -94,6 +94,12 @@ void DownloadJob::Run() {
         outcome.file.Reset();
         ::DeleteFileW(outcome.path.c_str());
     }
+    if (!outcome.result.ready && !outcome.partial.file && order_.partial.file) {
+        // Ended before the transfer (the service did not answer): what an earlier attempt kept
+        // is still good for the next one.
+        outcome.partial = std::move(order_.partial);
+        outcome.digest = std::move(order_.digest);
+    }
     outcome.result.cancelled = token_.Cancelled();
     outcome.result.keptPartial = static_cast<bool>(outcome.partial.file);
     outcome_ = std::move(outcome);

@@ -35,7 +35,7 @@ SessionEffects DownloadSession::OnEvent(const SessionEvent& event, SessionClock:
             if (IsCurrent(event) && m_phase == Phase::Transferring) OnProgress(event, out, now);
             break;
         case Kind::AttemptEnded:
-            if (IsCurrent(event)) OnAttemptEnded(event.result, out);
+            if (IsCurrent(event)) OnAttemptEnded(event.result, out, now);
             break;
         case Kind::RetryClicked:
             if (m_phase != Phase::Failed) break;
@@ -99,13 +99,21 @@ void DownloadSession::OnProgress(const SessionEvent& event, SessionEffects& out,
     out.bar = m_nPercent;
 }
 
-void DownloadSession::OnAttemptEnded(const AttemptResult& result, SessionEffects& out) {
+void DownloadSession::OnAttemptEnded(const AttemptResult& result, SessionEffects& out,
+                                     SessionClock::time_point now) {
     if (m_phase != Phase::Querying && m_phase != Phase::Transferring &&
         m_phase != Phase::Stopping) {
         return;
     }
     StopAttemptTimers(out);
-    if (!result.ready) return OnAttemptFailed(out);
+    if (!result.ready) {
+        // The exchange's own time-out may notice a silent server just before the watchdog does:
+        // a stall all the same.
+        if (m_phase == Phase::Transferring && now - m_lastProgress >= kStallLimit) {
+            m_bStopped = true;
+        }
+        return OnAttemptFailed(out);
+    }
     // A file that was complete and checked before a stall stop reached it is kept all the same.
     m_phase = Phase::Ready;
     out.bar = 100;

@@ -129,7 +129,8 @@ class DownloadSession {
     void StartAttempt(SessionEffects& out, SessionClock::time_point now);
     void OnLocationFound(SessionEffects& out, SessionClock::time_point now);
     void OnProgress(const SessionEvent& event, SessionEffects& out, SessionClock::time_point now);
-    void OnAttemptEnded(const AttemptResult& result, SessionEffects& out);
+    void OnAttemptEnded(const AttemptResult& result, SessionEffects& out,
+                        SessionClock::time_point now);
     void OnAttemptFailed(SessionEffects& out);
     void OnTimer(SessionTimer timer, SessionEffects& out, SessionClock::time_point now);
     void OnWatchdog(SessionEffects& out, SessionClock::time_point now);

@@ -172,6 +172,7 @@ TEST(DownloadSession, TransferShowsProgressAndTimeLeftAndAStallStopsIt) {
     const unsigned second = s.Tick(SessionTimer::Retry).startAttempt.value_or(0);
     ASSERT_EQ(second, first + 1);
     s.Found(second);
+    s.Progress(second, 1000, 10);
     const SessionEffects ready = s.Ended(second, true);
     EXPECT_EQ(Key(ready), L"SETUP_FILES_READY");
     EXPECT_EQ(ready.bar, 100);
@@ -186,6 +187,17 @@ TEST(DownloadSession, TransferShowsProgressAndTimeLeftAndAStallStopsIt) {
     EXPECT_EQ(refused.showInstall, false);
     EXPECT_TRUE(Runs(refused, SessionTimer::Retry, 1000));
     EXPECT_FALSE(s.Send({Kind::InstallClicked}).startSetup);  // nothing to install now
+}
+
+TEST(DownloadSession, ATransferThatFailsAfterTenSilentSecondsCountsAsAStall) {
+    for (int silentMs : {9999, 10000}) {
+        Session s;
+        const unsigned attempt = s.Begin();
+        s.Found(attempt);
+        s.now += milliseconds(silentMs);  // the exchange's time-out came first
+        EXPECT_TRUE(Runs(s.Ended(attempt, false), SessionTimer::Retry, 1000));
+        EXPECT_EQ(s.session.CloseNeedsQuestion(), silentMs < 10000) << silentMs;
+    }
 }
 
 TEST(DownloadSession, InstallThenTheSetupDecidesWhetherClosingStillAsks) {

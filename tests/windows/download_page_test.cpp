@@ -27,14 +27,19 @@ bool Contains(const std::string& text, const std::string& part) {
 // The usage events the collection endpoint saw since `mark`, in order.
 std::vector<std::string> EventActions(size_t mark) {
     std::vector<std::string> actions;
-    for (const std::string& line : LogLinesSinceWith(mark, {"/collect"})) {
+    for (const std::string& line : LogLinesSinceWith(mark, {"/collect", "\"status\""})) {
         actions.push_back(JsonField(line, "ea"));
     }
     return actions;
 }
 
+// Requests the service answered (a body's end is logged on a line of its own, without status).
+size_t RequestCount(size_t mark, const std::string& target) {
+    return LogLinesSinceWith(mark, {"\"target\":\"" + target, "\"status\""}).size();
+}
+
 size_t QueryCount(size_t mark) {
-    return LogLinesSinceWith(mark, {"/downloader?p="}).size();
+    return RequestCount(mark, "/downloader?p=");
 }
 
 // What the service hands out as an edition's setup from now on.
@@ -136,7 +141,10 @@ TEST(Download, AStallThenDeadServersCountDownFiveTimesThenOfferARetry) {
             const std::wstring status = run.Status();
             if (seen.empty() || seen.back() != status) seen.push_back(status);
             if (!serversDown && status.rfind(kRetrying, 0) == 0) {
-                EXPECT_TRUE(run.SetupFiles().empty());
+                // What was stored is kept, held, for the next attempt to resume from.
+                const std::vector<std::wstring> kept = run.SetupFiles();
+                EXPECT_EQ(kept.size(), 1u);
+                if (!kept.empty()) EXPECT_FALSE(test_files::CanOpenForWriting(kept[0]));
                 serversDown = service_client::Control(L"port=both&scope=query&status=503");
             }
             return status.rfind(kCantDownload, 0) == 0;
@@ -161,9 +169,10 @@ TEST(Download, AStallThenDeadServersCountDownFiveTimesThenOfferARetry) {
     run.Click(IDC_RETRY_BUTTON);
     EXPECT_TRUE(WaitUntil([&] { return QueryCount(mark) >= 13; }));
     EXPECT_FALSE(run.Visible(IDC_RETRY_BUTTON));
-    // A transfer was stopped: closing no longer asks.
+    // A transfer was stopped: closing no longer asks, and the kept file goes.
     ::PostMessageW(run.Main(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(run.Installer().WaitForExit(seconds(5)));
+    EXPECT_TRUE(run.SetupFiles().empty());
 }
 
 TEST(Download, FailedTransfersAndUnusableAnswersLeaveNoFileAndCountAsFailedAttempts) {
@@ -304,7 +313,7 @@ TEST(Download, ARestoreDuringATransferEndsItAndTheOtherEditionGivesExactlyItsFil
     ASSERT_EQ(files.size(), 1u);
     EXPECT_TRUE(test_files::Contents(files[0]) == paid);
     // The trial file was asked for once: the ended transfer did not go on.
-    EXPECT_EQ(LogLinesSinceWith(mark, {"\"target\":\"/files/kvpro-trial-setup.exe"}).size(), 1u);
+    EXPECT_EQ(RequestCount(mark, "/files/kvpro-trial-setup.exe"), 1u);
 
     HWND box = run.Installer().AskToClose(run.Main());
     ASSERT_TRUE(box);
