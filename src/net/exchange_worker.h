@@ -24,8 +24,8 @@ struct ExchangeRequest {
     bool secure = false;
     DWORD timeoutMs = 0;
     DWORD accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
-    std::wstring proxyList;  // empty when there is none
-    std::wstring headers;    // further request headers, each ending with CR LF; may be empty
+    std::wstring proxyList;      // empty when there is none
+    std::wstring headers;        // further request headers, each ending with CR LF; may be empty
     bool acceptPartial = false;  // a 206 answer is read like a 200 one (a range was asked for)
 };
 

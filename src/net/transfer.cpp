@@ -86,8 +86,8 @@ TransferResult FileTransfer::Run() {
     request.timeoutMs = NetworkCommunicator::kDefaultTimeoutMs;
     if (resuming) {
         // The rest of the file, but only if it is still the file we have the start of.
-        request.headers = L"Range: bytes=" + std::to_wstring(partial_.stored) +
-                          L"-\r\nIf-Range: " + partial_.validator + L"\r\n";
+        request.headers = L"Range: bytes=" + std::to_wstring(partial_.stored) + L"-\r\nIf-Range: " +
+                          partial_.validator + L"\r\n";
         request.acceptPartial = true;
     }
     return Finish(Exchange(std::move(request)));
@@ -106,10 +106,13 @@ TransferOutcome FileTransfer::Exchange(net::ExchangeRequest request) {
         result_.win32Error = ERROR_NOT_ENOUGH_MEMORY;
         return TransferOutcome::Failed;
     }
-    const TransferOutcome outcome = Receive(*state);
-    // The worker may still be inside WinHTTP; it stops at its next step and frees the state.
-    state->channel.Abandon();
-    return outcome;
+    // However the receiving ends (even by an exception), the worker is let go: it may still be
+    // inside WinHTTP, stops at its next step and frees the state.
+    struct Leave {
+        net::BlockChannel& channel;
+        ~Leave() { channel.Abandon(); }
+    } leave{state->channel};
+    return Receive(*state);
 }
 
 TransferOutcome FileTransfer::Receive(net::ExchangeState& state) {
@@ -130,8 +133,9 @@ TransferOutcome FileTransfer::Receive(net::ExchangeState& state) {
         if (first) {
             first = false;
             result_.httpStatus = state.response.status;
-            // A 200 answer replaces whatever the file held, even when it brings nothing.
-            if (state.response.status == 200) keep_ = false;
+            // A 200 answer replaces whatever the file held, even when it brings nothing; a 416
+            // says the held part is no start of the file any more.
+            if (state.response.status == 200 || state.response.status == 416) keep_ = false;
             if (block.kind == net::BodyBlock::Kind::Data && !BeginBody(state)) {
                 return TransferOutcome::Failed;
             }

@@ -231,6 +231,58 @@ TEST_F(DownloadServiceTest, BodyFaultsShapeTheTransfer) {
     EXPECT_EQ(client.Get("/blob/10?trickle=oops")->status, 400);
 }
 
+TEST_F(DownloadServiceTest, RangesFollowIfRangeAndTheRangeFaults) {
+    auto client = Client();
+    auto ranged = [&](const std::string& path, const std::string& ifRange) {
+        httplib::Headers headers{{"Range", "bytes=400-"}};
+        if (!ifRange.empty()) headers.emplace("If-Range", ifRange);
+        return client.Get(path.c_str(), headers);
+    };
+    auto whole = client.Get("/blob/1000");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
+    const std::string etag = whole->get_header_value("ETag");
+    const std::string modified = whole->get_header_value("Last-Modified");
+    ASSERT_EQ(etag.front(), '"');
+    for (const std::string& validator : {etag, modified, std::string()}) {
+        auto rest = ranged("/blob/1000", validator);
+        ASSERT_TRUE(rest);
+        EXPECT_EQ(rest->status, 206) << validator;
+        EXPECT_EQ(rest->get_header_value("Content-Range"), "bytes 400-999/1000");
+        EXPECT_EQ(rest->body, whole->body.substr(400));
+    }
+    // A validator that no longer holds, and the faults: the whole file, or a range elsewhere.
+    EXPECT_EQ(ranged("/blob/1000", "\"old\"")->status, 200);
+    EXPECT_EQ(ranged("/blob/1000?noranges=1", etag)->status, 200);
+    auto renamed = client.Get("/blob/1000?newetag=1");
+    EXPECT_NE(renamed->get_header_value("ETag"), etag);
+    auto changed = ranged("/blob/1000?newetag=1", renamed->get_header_value("ETag"));
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_EQ(changed->body, whole->body);
+    auto elsewhere = ranged("/blob/1000?badrange=1", etag);
+    EXPECT_EQ(elsewhere->status, 206);
+    EXPECT_EQ(elsewhere->get_header_value("Content-Range"), "bytes 200-999/1000");
+    EXPECT_EQ(elsewhere->body, whole->body.substr(200));
+
+    // cut=40% cuts a range answer too, at 40 % of the whole file; the log tells what went out.
+    std::string received;
+    auto cut = client.Get("/blob/1000?cut=40%25&tag=cut", httplib::Headers{{"Range", "bytes=400-"}},
+                          [&](const char* data, size_t n) {
+                              received.append(data, n);
+                              return true;
+                          });
+    EXPECT_FALSE(cut);
+    EXPECT_EQ(received, whole->body.substr(400, 400));
+    service_.reset();  // the answer's last line is written
+    const std::string log = Log();
+    const std::string answer = R"("range":"bytes=400-","status":206,"bytes":600,"id":)";
+    const size_t at = log.find(answer, log.find("tag=cut"));
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string id = log.substr(at + answer.size(), log.find('}', at) - at - answer.size());
+    EXPECT_NE(log.find(R"("event":"sent","id":)" + id + R"(,"sent":400})"), std::string::npos)
+        << log;
+}
+
 TEST_F(DownloadServiceTest, ForwardsProxyRequestsOnlyToLoopback) {
     // Absolute-form request targets, as a client sends them to a proxy.
     const std::string target =
@@ -259,6 +311,11 @@ TEST(FaultSwitchTest, TextAndQueryFormsParse) {
     EXPECT_FALSE(kvservice::ApplyFaultText("status=abc", faults, error));
     EXPECT_EQ(error, "status=abc");
     EXPECT_FALSE(kvservice::ApplyFaultText("colour=red", faults, error));
+    ASSERT_TRUE(kvservice::ApplyFaultText("cut=40%,noranges,newetag,badrange", faults, error));
+    EXPECT_EQ(faults.CutPoint(1000), 400);
+    EXPECT_EQ(faults.Describe(),
+              "status=404,nolength=1,cut=40%,trickle=100:5,noranges=1,newetag=1,badrange=1");
+    EXPECT_FALSE(kvservice::ApplyFaultText("cut=101%", faults, error));
     ASSERT_TRUE(kvservice::ApplyFaultText("reset=1", faults, error));
     EXPECT_FALSE(faults.Any());
 }

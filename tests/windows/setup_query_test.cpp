@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/envelope.h"
@@ -104,6 +105,33 @@ TEST_F(SetupQuery, NoServerAnsweringOrNoServerAtAllGivesNoLocation) {
     EXPECT_EQ(QuerySetupLocation({kRefusedServer, kOtherRefusedServer}, 1), L"");
     EXPECT_EQ(QuerySetupLocation({}, 1), L"");
     EXPECT_TRUE(LogLinesSinceWith(mark, {"\"target\":\"/downloader"}).empty());
+}
+
+TEST_F(SetupQuery, CancelEndsTheQueryBeforeOrWhileAServerIsAsked) {
+    const std::vector<std::wstring> servers = {ServerUrl(Server::Primary),
+                                               ServerUrl(Server::Secondary)};
+    CancelToken before;
+    before.Cancel();
+    EXPECT_EQ(QuerySetupLocation(servers, 1, before), L"");
+    EXPECT_TRUE(LogLinesSinceWith(mark, {"\"target\":\"/downloader"}).empty());
+
+    // The primary accepts the request and never answers; the secondary is never asked.
+    ASSERT_TRUE(service_client::Control(L"port=primary&scope=query&noheaders=1"));
+    CancelToken during;
+    std::wstring location = L"none yet";
+    ULONGLONG returned = 0;
+    std::thread query([&] {
+        location = QuerySetupLocation(servers, 1, during);
+        returned = GetTickCount64();
+    });
+    EXPECT_EQ(kv::test::WaitForLogLines(mark, {PortName(Server::Primary), "/downloader"}, 1).size(),
+              1u);
+    const ULONGLONG cancelled = GetTickCount64();
+    during.Cancel();
+    query.join();
+    EXPECT_EQ(location, L"");
+    EXPECT_LT(returned - cancelled, 1000u);
+    EXPECT_TRUE(Requests(Server::Secondary).empty());
 }
 
 TEST_F(SetupQuery, RequestCarriesTheSealedProductAndEdition) {

@@ -51,8 +51,10 @@ int FileCount(const std::wstring& folder) {
 }
 
 std::string Contents(const std::wstring& path) {
-    kv::win::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    // Also while the file is held for writing (a download's partial file).
+    kv::win::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
     std::string bytes;
     if (!file) return bytes;
     std::vector<char> chunk(1 << 16);

@@ -24,10 +24,9 @@ bool ParseFlag(const std::string& text, bool& value) {
 }
 
 bool IsFaultName(const std::string& name) {
-    static const char* const kNames[] = {"status",    "cut",       "stall",    "trickle",
-                                         "length",    "empty",     "nolength", "garble",
-                                         "emptytext", "noheaders", "refuse",   "chunked",
-                                         "noranges",  "newetag",   "badrange"};
+    static const char* const kNames[] = {"status", "cut",      "stall",    "trickle",   "length",
+                                         "empty",  "nolength", "garble",   "emptytext", "noheaders",
+                                         "refuse", "chunked",  "noranges", "newetag",   "badrange"};
     for (const char* known : kNames) {
         if (name == known) return true;
     }

@@ -42,8 +42,9 @@ Other run-time settings: answer=URL (the query seals this URL; answer= restores 
   trial_file=NAME, paid_file=NAME (the files served for the editions).
 Usage-event hits: GET /collect?<hit> on either port, logged with their decoded keys in order.
 Setup files and /blob/ answers carry ETag, Last-Modified and Accept-Ranges: bytes and honour
-  Range: bytes=N- (or N-M) with If-Range; the log names the Range and If-Range asked for and,
-  in an "event":"sent" line when the answer ends, the body bytes actually sent.
+  Range: bytes=N- (or N-M) with If-Range; the log names the Range and If-Range asked for, numbers
+  each answer ("id") and, in an "event":"sent" line with that id when the answer ends, gives the
+  body bytes actually sent.
 )";
 }
 

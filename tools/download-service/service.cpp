@@ -262,8 +262,8 @@ bool ParseRange(const std::string& header, int64_t size, int64_t& first, int64_t
 // If-Range (when present) names its current validator.
 bool ChooseRange(const httplib::Request& request, const BodySource& body, const Faults& faults,
                  const Validators& validators, int64_t& first, int64_t& last) {
-    const bool plainBody = !faults.noLength && !faults.chunked && faults.contentLength.empty() &&
-                           !faults.emptyBody;
+    const bool plainBody =
+        !faults.noLength && !faults.chunked && faults.contentLength.empty() && !faults.emptyBody;
     if (!body.ranged || !plainBody || faults.noRanges || !request.has_header("Range")) {
         return false;
     }
@@ -310,7 +310,8 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
     // faults; the ranges are ours to serve. The request object is the server's own, not const.
     const_cast<httplib::Request&>(request).ranges.clear();
     if (request.has_header("Range")) record.Add("range", request.get_header_value("Range"));
-    if (request.has_header("If-Range")) record.Add("if_range", request.get_header_value("If-Range"));
+    if (request.has_header("If-Range"))
+        record.Add("if_range", request.get_header_value("If-Range"));
     response.status = 200;
     Faults sending = faults;
     sending.cutAfter = faults.CutPoint(body.size);  // of the whole file, in every answer
@@ -323,12 +324,16 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
         if (ChooseRange(request, body, faults, validators, first, last)) {
             response.status = 206;
             response.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
-                                                      std::to_string(last) + "/" +
-                                                      std::to_string(body.size));
+                                                     std::to_string(last) + "/" +
+                                                     std::to_string(body.size));
             body = Slice(std::move(body), first, last - first + 1);
         }
     }
-    context.log.Write(record.Add("status", response.status).Add("bytes", body.size));
+    // The answer's number, for the line that tells, when the answer is over (however it ended),
+    // how much of the body went out, so that tests can add it up.
+    static std::atomic<int64_t> answers{0};
+    const int64_t id = ++answers;
+    context.log.Write(record.Add("status", response.status).Add("bytes", body.size).Add("id", id));
     if (body.size == 0) {
         response.set_content("", contentType.c_str());
         return;
@@ -336,15 +341,12 @@ void RespondWithFaults(ServiceContext& context, PortId port, const httplib::Requ
     auto source = std::make_shared<BodySource>(std::move(body));
     auto sent = std::make_shared<std::atomic<int64_t>>(0);
     StopSignal* stop = &context.stop;
-    // When the answer is over, however it ended: what went out, so that tests can add it up.
-    JsonLine sentRecord = RequestRecord(port, request);
-    sentRecord.Add("event", "sent");
-    auto logSent = [&context, sentRecord, sent](bool) mutable {
-        context.log.Write(sentRecord.Add("sent", sent->load()));
+    auto logSent = [&context, id, sent](bool) {
+        context.log.Write(JsonLine().Add("event", "sent").Add("id", id).Add("sent", sent->load()));
     };
     // For bodies without a stated length: pieces until the end, then done.
     auto untilTheEnd = [source, sending, stop, holdMs, sent](size_t offset,
-                                                               httplib::DataSink& sink) {
+                                                             httplib::DataSink& sink) {
         if (static_cast<int64_t>(offset) >= source->size) {
             sink.done();
             return true;
