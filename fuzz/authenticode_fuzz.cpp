@@ -10,14 +10,14 @@
 #include <span>
 
 #include "trust/authenticode_digest.h"
-#include "trust/authenticode_stream.h"
+#include "trust/authenticode_pieces.h"
 
 namespace {
 
 // Feeds the file in pieces whose sizes follow from the file's own bytes, after a false start.
 bool StreamedDigest(std::span<const std::uint8_t> bytes, PeSignatureLayout& layout,
                     Sha256Digest& digest) {
-    AuthenticodeStream stream;
+    AuthenticodeDigestInPieces stream;
     stream.Append(bytes.data(), bytes.size() / 3);
     stream.Restart();
     std::size_t at = 0;

@@ -1,249 +1,158 @@
 #include "trust/authenticode_stream.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
-#include <limits>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
+
+#include "trust/authenticode_pieces.h"
 
 namespace {
 
-constexpr std::uint16_t kPe32Magic = 0x10B;
-constexpr std::uint16_t kPe32PlusMagic = 0x20B;
-constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
-// Offsets from the PE signature: the optional header, its checksum, its kind.
-constexpr std::uint64_t kOptionalHeader = 24;
-constexpr std::uint64_t kChecksum = kOptionalHeader + 64;
-constexpr std::uint64_t kMagicEnd = kOptionalHeader + 2;
-constexpr unsigned kSecurityDirectory = 4;
-
-std::uint16_t Le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// Copies the part of [at, at + count) that falls into the window [start, start + size) into the
-// window's buffer.
-void CopyOverlap(std::uint64_t at, const unsigned char* bytes, std::size_t count,
-                 std::uint64_t start, std::uint64_t size, std::uint8_t* window) {
-    const std::uint64_t from = std::max(at, start);
-    const std::uint64_t to = std::min(at + count, start + size);
-    if (from < to) std::memcpy(window + (from - start), bytes + (from - at), to - from);
-}
-
-bool Within(std::uint64_t offset, std::size_t count, std::uint64_t start, std::uint64_t size) {
-    return offset >= start && offset - start <= size && count <= size - (offset - start);
-}
+// Enough to ride out the worker falling behind for a while (tens of milliseconds at the
+// transfer's pace), little next to the setup file.
+constexpr std::size_t kBufferSize = 2u << 20;
+// What the worker hashes between looks at the buffer, so that a stop is noticed soon.
+constexpr std::size_t kMostPerPiece = 256u << 10;
 
 }  // namespace
 
-AuthenticodeStream::AuthenticodeStream() {
-    Restart();
+// The digest and the worker that feeds it from a ring buffer. While the worker runs, only it
+// touches `digest`; the owner touches it once the buffer is empty (Drain), which the mutex orders.
+struct AuthenticodeStream::State {
+    AuthenticodeDigestInPieces digest;
+    std::uint64_t appended = 0;
+    bool finished = false;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t tail = 0;  // where the worker reads next
+    std::size_t used = 0;  // bytes from `tail` on, wrapping around, not yet hashed
+    bool stop = false;
+    std::thread worker;
+
+    ~State() {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;  // what is still buffered is not wanted any more
+        }
+        changed.notify_all();
+        if (worker.joinable()) worker.join();
+    }
+
+    bool StartWorker() {
+        if (worker.joinable()) return true;
+        try {
+            if (!buffer) buffer.reset(new unsigned char[kBufferSize]);
+            tail = used = 0;
+            stop = false;
+            worker = std::thread([this] { Run(); });
+            return true;
+        } catch (const std::bad_alloc&) {
+        } catch (const std::system_error&) {
+        }
+        return false;
+    }
+
+    void Run() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return stop || used > 0; });
+            if (stop) return;
+            const std::size_t count = std::min({used, kBufferSize - tail, kMostPerPiece});
+            const unsigned char* piece = buffer.get() + tail;
+            lock.unlock();
+            digest.Append(piece, count);
+            lock.lock();
+            tail = (tail + count) % kBufferSize;
+            used -= count;
+            changed.notify_all();
+        }
+    }
+
+    void Push(const unsigned char* bytes, std::size_t count) {
+        while (count > 0) {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [this] { return used < kBufferSize; });
+            const std::size_t head = (tail + used) % kBufferSize;
+            const std::size_t piece = std::min({count, kBufferSize - used, kBufferSize - head});
+            lock.unlock();
+            // The worker reads only the `used` bytes from `tail`: this part is ours until counted.
+            std::memcpy(buffer.get() + head, bytes, piece);
+            lock.lock();
+            used += piece;
+            lock.unlock();
+            changed.notify_all();
+            bytes += piece;
+            count -= piece;
+        }
+    }
+
+    // Until the worker has hashed everything buffered and waits for more.
+    void Drain() {
+        if (!worker.joinable()) return;
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return used == 0; });
+    }
+
+    void StopWorker() {
+        if (!worker.joinable()) return;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [this] { return used == 0; });
+            stop = true;
+        }
+        changed.notify_all();
+        worker.join();
+    }
+};
+
+std::unique_ptr<AuthenticodeStream::State> AuthenticodeStream::NewState() {
+    try {
+        return std::make_unique<State>();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
+AuthenticodeStream::AuthenticodeStream() : state_(NewState()) {}
 AuthenticodeStream::~AuthenticodeStream() = default;
 AuthenticodeStream::AuthenticodeStream(AuthenticodeStream&&) noexcept = default;
 AuthenticodeStream& AuthenticodeStream::operator=(AuthenticodeStream&&) noexcept = default;
 
 void AuthenticodeStream::Restart() {
-    seen_ = hashedTo_ = limit_ = 0;
-    broken_ = false;
-    stage_ = Stage::DosHeader;
-    peOffset_ = checksumOffset_ = securityEntryOffset_ = tableOffset_ = tableSize_ = 0;
-    table_.clear();
-    finished_ = Finished::No;
-    finishedLayout_ = PeSignatureLayout{};
-    try {
-        hasher_ = std::make_unique<Sha256Hasher>();
-    } catch (const std::bad_alloc&) {
-        hasher_.reset();
+    if (!state_) {
+        state_ = NewState();
+        return;
     }
-    broken_ = !hasher_ || !hasher_->Ok();
+    state_->Drain();
+    state_->digest.Restart();
+    state_->appended = 0;
+    state_->finished = false;
 }
 
 void AuthenticodeStream::Append(const unsigned char* bytes, std::size_t count) {
-    if (finished_ != Finished::No) broken_ = true;
-    try {
-        // In pieces that end where the layout may become better known, so that every piece is
-        // hashed with what is known about its bytes.
-        while (count > 0) {
-            const std::uint64_t end = PieceEnd(seen_, seen_ + count);
-            const auto piece = static_cast<std::size_t>(end - seen_);
-            Consume(seen_, bytes, piece);
-            bytes += piece;
-            count -= piece;
-        }
-    } catch (const std::bad_alloc&) {
-        broken_ = true;
-        seen_ += count;
-    }
-}
-
-std::uint64_t AuthenticodeStream::PieceEnd(std::uint64_t at, std::uint64_t end) const {
-    std::uint64_t event = kNever;
-    switch (stage_) {
-        case Stage::DosHeader:
-            event = kDosHeaderSize;
-            break;
-        case Stage::PeHeader:
-            event = peOffset_ + kMagicEnd;
-            break;
-        case Stage::SecurityEntry:
-            event = securityEntryOffset_ + 8;
-            break;
-        case Stage::Table:
-        case Stage::Refused:
-            break;
-    }
-    if (at < event) end = std::min(end, event);
-    if (at < limit_) end = std::min(end, limit_);
-    return end;
-}
-
-void AuthenticodeStream::Consume(std::uint64_t at, const unsigned char* bytes, std::size_t count) {
-    Capture(at, bytes, count);
-    Hash(at, bytes, count);
-    seen_ = at + count;
-    Learn();
-}
-
-void AuthenticodeStream::Capture(std::uint64_t at, const unsigned char* bytes, std::size_t count) {
-    CopyOverlap(at, bytes, count, 0, kDosHeaderSize, dos_.data());
-    if (stage_ == Stage::Refused || stage_ == Stage::DosHeader) return;
-    CopyOverlap(at, bytes, count, peOffset_, kPeWindowSize, pe_.data());
-    if (stage_ != Stage::Table) return;
-    // Bytes past the stated table are not kept: the file no longer ends with the table, which
-    // the parser refuses by the length alone.
-    const std::uint64_t from = std::max(at, tableOffset_);
-    const std::uint64_t to = std::min(at + count, tableOffset_ + tableSize_);
-    if (from < to) table_.insert(table_.end(), bytes + (from - at), bytes + (to - at));
-}
-
-void AuthenticodeStream::Hash(std::uint64_t at, const unsigned char* bytes, std::size_t count) {
-    const std::uint64_t end = std::min(at + count, limit_);
-    if (at >= end || broken_) return;
-    if (at != hashedTo_) {
-        broken_ = true;  // a gap: cannot happen while pieces end at the limit
+    if (!state_ || count == 0) return;
+    state_->appended += count;
+    // After Finish the digest itself refuses more bytes.
+    if (state_->finished || !state_->StartWorker()) {
+        state_->digest.Append(bytes, count);
         return;
     }
-    // The parts left out, in file order; the security entry only once its place is known.
-    const std::uint64_t skipped[2][2] = {
-        {checksumOffset_, checksumOffset_ + 4},
-        {stage_ >= Stage::SecurityEntry ? securityEntryOffset_ : kNever,
-         stage_ >= Stage::SecurityEntry ? securityEntryOffset_ + 8 : kNever},
-    };
-    std::uint64_t position = at;
-    for (const auto& skip : skipped) {
-        if (position >= end) break;
-        const std::uint64_t hashEnd = std::min(end, std::max(position, skip[0]));
-        if (position < hashEnd) {
-            hasher_->Update(
-                {bytes + (position - at), static_cast<std::size_t>(hashEnd - position)});
-        }
-        position = std::max(position, std::min(end, skip[1]));
-    }
-    if (position < end) {
-        hasher_->Update({bytes + (position - at), static_cast<std::size_t>(end - position)});
-    }
-    hashedTo_ = end;
+    state_->Push(bytes, count);
 }
 
-// Reads what the bytes seen so far tell about the layout, as far as they go.
-void AuthenticodeStream::Learn() {
-    if (stage_ == Stage::DosHeader && seen_ >= kDosHeaderSize) {
-        if (dos_[0] != 'M' || dos_[1] != 'Z') {
-            stage_ = Stage::Refused;
-            return;
-        }
-        stage_ = Stage::PeHeader;
-        peOffset_ = Le32(dos_.data() + 0x3C);
-        checksumOffset_ = peOffset_ + kChecksum;
-        limit_ = checksumOffset_ + 4;
-        // The PE headers may start inside the DOS header.
-        CopyOverlap(0, dos_.data(), dos_.size(), peOffset_, kPeWindowSize, pe_.data());
-        Hash(0, dos_.data(), dos_.size());
-    }
-    if (stage_ == Stage::PeHeader && seen_ >= peOffset_ + kMagicEnd) {
-        const std::uint16_t magic = Le16(pe_.data() + kOptionalHeader);
-        if (std::memcmp(pe_.data(), "PE\0\0", 4) != 0 ||
-            (magic != kPe32Magic && magic != kPe32PlusMagic)) {
-            stage_ = Stage::Refused;
-            return;
-        }
-        stage_ = Stage::SecurityEntry;
-        const std::uint64_t directories = kOptionalHeader + (magic == kPe32Magic ? 92 : 108) + 4;
-        securityEntryOffset_ = peOffset_ + directories + 8 * kSecurityDirectory;
-        limit_ = securityEntryOffset_ + 8;
-    }
-    if (stage_ == Stage::SecurityEntry && seen_ >= securityEntryOffset_ + 8) {
-        const std::uint8_t* entry = pe_.data() + (securityEntryOffset_ - peOffset_);
-        tableOffset_ = Le32(entry);
-        tableSize_ = Le32(entry + 4);
-        // What the parser refuses outright; the rest it checks at the end.
-        if (tableOffset_ < securityEntryOffset_ + 8 || tableOffset_ % 8 != 0 ||
-            tableSize_ > kMaxSignatureTableSize) {
-            stage_ = Stage::Refused;
-            return;
-        }
-        stage_ = Stage::Table;
-        limit_ = tableOffset_;
-        table_.reserve(tableSize_);
-    }
-}
-
-bool AuthenticodeStream::ReadCaptured(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    const auto seenFrom = [this](std::uint64_t start, std::uint64_t size) {
-        return seen_ <= start ? 0 : std::min(size, seen_ - start);
-    };
-    const std::uint8_t* from = nullptr;
-    if (Within(offset, out.size(), 0, seenFrom(0, kDosHeaderSize))) {
-        from = dos_.data() + offset;
-    } else if (stage_ >= Stage::PeHeader && stage_ != Stage::Refused &&
-               Within(offset, out.size(), peOffset_, seenFrom(peOffset_, kPeWindowSize))) {
-        from = pe_.data() + (offset - peOffset_);
-    } else if (stage_ == Stage::Table && Within(offset, out.size(), tableOffset_, table_.size())) {
-        from = table_.data() + (offset - tableOffset_);
-    }
-    if (from == nullptr) return false;
-    std::copy_n(from, out.size(), out.begin());
-    return true;
+std::uint64_t AuthenticodeStream::Seen() const {
+    return state_ ? state_->appended : 0;
 }
 
 bool AuthenticodeStream::Finish(PeSignatureLayout& layout, Sha256Digest& digest) {
-    if (finished_ == Finished::No) {
-        finished_ = Finished::Refused;
-        PeSignatureLayout parsed;
-        try {
-            // The same parser as for a whole file, over the bytes kept: the header fields it
-            // reads and the table.
-            const FileReader captured = [this](std::uint64_t offset, std::span<std::uint8_t> out) {
-                return ReadCaptured(offset, out);
-            };
-            if (broken_ || stage_ != Stage::Table || hashedTo_ != tableOffset_ ||
-                ReadPeSignature(captured, seen_, parsed) != PeSignatureStatus::Ok) {
-                return false;
-            }
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        // The digest left out what the parser found, or it is not the file's.
-        if (parsed.checksumOffset != checksumOffset_ ||
-            parsed.securityEntryOffset != securityEntryOffset_ ||
-            parsed.tableOffset != tableOffset_ || !hasher_->Finish(finishedDigest_)) {
-            return false;
-        }
-        finishedLayout_ = std::move(parsed);
-        table_ = {};
-        finished_ = Finished::Signed;
-    }
-    if (finished_ != Finished::Signed) return false;
-    try {
-        layout = finishedLayout_;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    digest = finishedDigest_;
-    return true;
+    if (!state_) return false;
+    state_->StopWorker();
+    state_->finished = true;
+    return state_->digest.Finish(layout, digest);
 }

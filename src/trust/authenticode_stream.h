@@ -1,22 +1,22 @@
 #pragma once
 // The Authenticode digest of a setup file, computed while the file is being written, so that the
-// check after the last byte only has to parse the signature instead of reading the whole file a
-// second time. The headers in the first bytes tell which bytes the digest leaves out (checksum,
-// security directory entry) and where the signature table starts; the table's bytes (at most
-// 1 MiB) are kept, and at the end they are read by the same strict parser as a whole file's, so
-// the stream accepts exactly the files that ReadPeSignature and ComputeAuthenticodeDigest accept.
-// Platform-free; feeds Sha256Hasher (CNG in the Windows program, libgcrypt natively).
+// check after the last byte only parses the signature instead of reading and hashing the whole
+// file a second time. It accepts exactly the files that ReadPeSignature and
+// ComputeAuthenticodeDigest accept (AuthenticodeDigestInPieces says how).
+//
+// The hashing runs on a worker thread of its own: Append only copies the bytes into a bounded
+// buffer (and waits when the worker is that far behind), so the thread that receives the file
+// does not wait for the hash. Without a worker (none could be started) Append hashes itself.
 //
 // One stream follows one file across attempts: a resumed transfer goes on appending where the
-// previous attempt stopped (Seen() must then equal the bytes the file holds), and a transfer that
-// starts the file over calls Restart(). Movable, so it can travel with the partial file.
+// previous attempt stopped (Seen() must then equal the bytes the file holds; otherwise Restart()
+// and start the file over), and a transfer that starts the file over calls Restart(). Movable, so
+// that it can travel with the partial file from one attempt's thread to the next; used by one
+// thread at a time. Never throws.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
-#include <vector>
 
 #include "trust/authenticode_digest.h"
 #include "trust/sha256.h"
@@ -24,62 +24,26 @@
 class AuthenticodeStream {
   public:
     AuthenticodeStream();
-    ~AuthenticodeStream();
+    ~AuthenticodeStream();  // stops the worker
     AuthenticodeStream(AuthenticodeStream&&) noexcept;
     AuthenticodeStream& operator=(AuthenticodeStream&&) noexcept;
 
     // The file starts over from byte 0.
     void Restart();
-    // The next `count` bytes of the file, in file order. Never throws: a stream that runs out of
-    // memory only fails at Finish.
+    // The next `count` bytes of the file, in file order.
     void Append(const unsigned char* bytes, std::size_t count);
     // Bytes appended since the last restart: where a resumed transfer must go on.
-    std::uint64_t Seen() const { return seen_; }
+    std::uint64_t Seen() const;
 
     // After the last byte: the digest over the image without checksum, security entry and
     // signature table, and the layout seen (with the embedded signature); false when the bytes
-    // were not a signed image that ReadPeSignature accepts. Ends the stream: later calls give the
-    // same answer until Restart().
+    // were not a signed image that ReadPeSignature accepts. Waits for the worker to hash what is
+    // still buffered, then stops it. Ends the stream: later calls give the same answer until
+    // Restart().
     bool Finish(PeSignatureLayout& layout, Sha256Digest& digest);
 
   private:
-    static constexpr std::uint64_t kDosHeaderSize = 64;
-    // From the PE signature to the end of the security entry of a 64-bit optional header.
-    static constexpr std::uint64_t kPeWindowSize = 176;
-
-    void Consume(std::uint64_t at, const unsigned char* bytes, std::size_t count);
-    std::uint64_t PieceEnd(std::uint64_t at, std::uint64_t end) const;
-    void Capture(std::uint64_t at, const unsigned char* bytes, std::size_t count);
-    void Hash(std::uint64_t at, const unsigned char* bytes, std::size_t count);
-    void Learn();
-    bool ReadCaptured(std::uint64_t offset, std::span<std::uint8_t> out) const;
-
-    std::unique_ptr<Sha256Hasher> hasher_;
-    std::uint64_t seen_ = 0;
-    std::uint64_t hashedTo_ = 0;  // every byte before this was hashed or left out
-    std::uint64_t limit_ = 0;     // what the digest leaves out is known up to here
-    bool broken_ = false;         // out of memory, or appended after Finish
-
-    // What the bytes seen so far tell about the layout.
-    enum class Stage {
-        DosHeader,      // waiting for the DOS header
-        PeHeader,       // the checksum's place is known; waiting for the optional header's kind
-        SecurityEntry,  // the entry's place is known; waiting for its value
-        Table,          // the table's place is known: its bytes are kept
-        Refused,        // a layout ReadPeSignature refuses: nothing more is hashed or kept
-    };
-    Stage stage_ = Stage::DosHeader;
-    std::array<std::uint8_t, kDosHeaderSize> dos_{};
-    std::uint64_t peOffset_ = 0;
-    std::uint64_t checksumOffset_ = 0;
-    std::array<std::uint8_t, kPeWindowSize> pe_{};
-    std::uint64_t securityEntryOffset_ = 0;
-    std::uint64_t tableOffset_ = 0;
-    std::uint64_t tableSize_ = 0;
-    std::vector<std::uint8_t> table_;
-
-    enum class Finished { No, Signed, Refused };
-    Finished finished_ = Finished::No;
-    PeSignatureLayout finishedLayout_;
-    Sha256Digest finishedDigest_{};
+    struct State;
+    static std::unique_ptr<State> NewState();  // empty when out of memory
+    std::unique_ptr<State> state_;  // on the heap, where the worker finds it after a move
 };

@@ -21,13 +21,15 @@ enum class SetupSignatureVerdict {
     Untrusted,      // the system does not trust the signature (real Windows only)
 };
 
-// file: opened by the caller with GENERIC_READ and FILE_SHARE_READ only, and held open until the
-// setup has started, so that nobody can change the file between the check and the start. It is
-// read through this handle only (from any position; the file pointer moves).
+// file: opened by the caller with read access and FILE_SHARE_READ only (the transfer's own
+// handle, or one opened with GENERIC_READ), and held open until the setup has started, so that
+// nobody can change the file between the check and the start. It is read through this handle
+// only (from any position; the file pointer moves).
 // streamedDigest: the file's Authenticode digest as an AuthenticodeStream computed it from the
 // bytes written into this very file (Finish() succeeded and the stream saw the whole file). With
-// it, only the headers and the signature table are read; without it, the whole file is read and
-// hashed (the check right before the start).
+// it, only the headers and the signature table are read, so a change made to the file after its
+// bytes were written goes unseen: only a handle held since the first byte rules that out. Without
+// it, the whole file is read and hashed (the check right before the start).
 // On Windows the system's trust verdict (WinVerifyTrust) is required as well; under Wine it is
 // not asked at all, since its answer counts for nothing there.
 SetupSignatureVerdict VerifySetupSignature(HANDLE file,
