@@ -1,5 +1,7 @@
 #include "pages/download_job.h"
 
+#include <winhttp.h>
+
 #include "pages/download_rules.h"
 #include "service/setup_query.h"
 #include "trust/setup_signature.h"
@@ -128,6 +130,7 @@ AttemptResult DownloadJob::RunAttempt(Outcome& outcome) {
     if (transfer.outcome != TransferOutcome::Complete || token_.Cancelled()) {
         AttemptResult failed = Failed(AttemptPhase::Transfer, transfer.win32Error);
         failed.httpStatus = transfer.httpStatus;
+        failed.silent = transfer.win32Error == ERROR_WINHTTP_TIMEOUT;
         // Empty, or what the next attempt resumes from, with the digest of what it holds.
         outcome.partial = std::move(partial);
         if (outcome.partial.file) outcome.digest = std::move(order_.digest);

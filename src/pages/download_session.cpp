@@ -109,7 +109,8 @@ void DownloadSession::OnAttemptEnded(const AttemptResult& result, SessionEffects
     if (!result.ready) {
         // The exchange's own time-out may notice a silent server just before the watchdog does:
         // a stall all the same.
-        if (m_phase == Phase::Transferring && now - m_lastProgress >= kStallLimit) {
+        if (m_phase == Phase::Transferring &&
+            (result.silent || now - m_lastProgress >= kStallLimit)) {
             m_bStopped = true;
         }
         return OnAttemptFailed(out);

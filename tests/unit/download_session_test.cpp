@@ -189,14 +189,19 @@ TEST(DownloadSession, TransferShowsProgressAndTimeLeftAndAStallStopsIt) {
     EXPECT_FALSE(s.Send({Kind::InstallClicked}).startSetup);  // nothing to install now
 }
 
-TEST(DownloadSession, ATransferThatFailsAfterTenSilentSecondsCountsAsAStall) {
+TEST(DownloadSession, ATransferThatEndsInSilenceCountsAsAStall) {
     for (int silentMs : {9999, 10000}) {
-        Session s;
-        const unsigned attempt = s.Begin();
-        s.Found(attempt);
-        s.now += milliseconds(silentMs);  // the exchange's time-out came first
-        EXPECT_TRUE(Runs(s.Ended(attempt, false), SessionTimer::Retry, 1000));
-        EXPECT_EQ(s.session.CloseNeedsQuestion(), silentMs < 10000) << silentMs;
+        for (bool timedOut : {false, true}) {
+            Session s;
+            const unsigned attempt = s.Begin();
+            s.Found(attempt);
+            s.now += milliseconds(silentMs);  // the exchange's time-out came first
+            SessionEvent ended{Kind::AttemptEnded, attempt};
+            ended.result.failedIn = AttemptPhase::Transfer;
+            ended.result.silent = timedOut;
+            EXPECT_TRUE(Runs(s.Send(ended), SessionTimer::Retry, 1000));
+            EXPECT_EQ(s.session.CloseNeedsQuestion(), silentMs < 10000 && !timedOut) << silentMs;
+        }
     }
 }
 
