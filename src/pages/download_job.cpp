@@ -1,7 +1,5 @@
 #include "pages/download_job.h"
 
-#include <winhttp.h>
-
 #include "pages/download_rules.h"
 #include "service/setup_query.h"
 #include "trust/setup_signature.h"
@@ -125,12 +123,13 @@ AttemptResult DownloadJob::RunAttempt(Outcome& outcome) {
     }
     if (outcome.path.empty()) return Failed(AttemptPhase::Transfer, ERROR_FILE_EXISTS);
     ::PostMessageW(order_.window, kJobLocationFoundMessage, order_.attempt, 0);
+    lastStoredAt_.store(::GetTickCount64());
 
     const TransferResult transfer = DownloadToFile(url, outcome.path, partial, token_, this, this);
     if (transfer.outcome != TransferOutcome::Complete || token_.Cancelled()) {
         AttemptResult failed = Failed(AttemptPhase::Transfer, transfer.win32Error);
         failed.httpStatus = transfer.httpStatus;
-        failed.silent = transfer.win32Error == ERROR_WINHTTP_TIMEOUT;
+        failed.quietMs = static_cast<int64_t>(::GetTickCount64() - lastStoredAt_.load());
         // Empty, or what the next attempt resumes from, with the digest of what it holds.
         outcome.partial = std::move(partial);
         if (outcome.partial.file) outcome.digest = std::move(order_.digest);
@@ -169,6 +168,7 @@ SetupSignatureVerdict DownloadJob::HoldSignedFile(Outcome& outcome) {
 }
 
 void DownloadJob::OnTransferProgress(int64_t total, int64_t stored) {
+    lastStoredAt_.store(::GetTickCount64());
     total_.store(total);
     stored_.store(stored);
     if (progressPending_.exchange(true)) return;

@@ -88,6 +88,7 @@ class DownloadJob : private ProgressSink, private ByteObserver {
     std::atomic<int64_t> total_{0};
     std::atomic<int64_t> stored_{0};
     std::atomic<bool> progressPending_{false};
+    std::atomic<uint64_t> lastStoredAt_{0};  // tick count of the last stored block (job thread)
     kv::win::KernelHandle thread_;
 };
 

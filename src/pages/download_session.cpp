@@ -7,6 +7,10 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
+// How much earlier than the watchdog the exchange's equal time-out may end a silent transfer,
+// as the job measures it.
+constexpr int64_t kQuietToleranceMs = 1000;
+
 StatusText Plain(std::wstring_view key) {
     return StatusText{key};
 }
@@ -107,10 +111,12 @@ void DownloadSession::OnAttemptEnded(const AttemptResult& result, SessionEffects
     }
     StopAttemptTimers(out);
     if (!result.ready) {
-        // The exchange's own time-out may notice a silent server just before the watchdog does:
-        // a stall all the same.
+        // The exchange's own time-out may notice a silent server just before the watchdog does
+        // (progress is stamped here when its message is handled, after the bytes came, and the
+        // job's stamp follows the exchange's own last read): a stall all the same.
         if (m_phase == Phase::Transferring &&
-            (result.silent || now - m_lastProgress >= kStallLimit)) {
+            (result.quietMs >= kStallLimit.count() - kQuietToleranceMs ||
+             now - m_lastProgress >= kStallLimit)) {
             m_bStopped = true;
         }
         return OnAttemptFailed(out);

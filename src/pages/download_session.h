@@ -38,7 +38,7 @@ struct AttemptResult {
     unsigned long win32Error = 0;  // 0: none
     int signatureVerdict = 0;      // the check's verdict when it refused the file
     bool cancelled = false;        // the job stopped because it was told to
-    bool silent = false;           // the transfer's server said nothing for its time-out
+    int64_t quietMs = 0;           // how long the transfer had stored nothing when it ended
     bool keptPartial = false;      // bytes are kept for the next attempt to resume from
 };
 

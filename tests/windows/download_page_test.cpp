@@ -171,7 +171,8 @@ TEST(Download, AStallThenDeadServersCountDownFiveTimesThenOfferARetry) {
     EXPECT_FALSE(run.Visible(IDC_RETRY_BUTTON));
     // A transfer was stopped: closing no longer asks, and the kept file goes.
     ::PostMessageW(run.Main(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(run.Installer().WaitForExit(seconds(5)));
+    EXPECT_TRUE(run.Installer().WaitForExit(seconds(5)))
+        << "asked: " << (FindProcessWindow(run.Installer().Pid(), kConfirmationCaption) != nullptr);
     EXPECT_TRUE(run.SetupFiles().empty());
 }
 
