@@ -84,14 +84,12 @@ void CMainWnd::EnsureDownloadPage() {
 void CMainWnd::ShowDownloadPage(unsigned char trial) {
     EnsureDownloadPage();
     m_editionPage.Show(SW_HIDE);
-    m_downloadPage.m_bTrial = trial;
     m_downloadPage.Show(SW_SHOW);
     m_downloadPage.StopTimer(CDownloadPage::kSlideTimerId);
     m_downloadPage.ShowSlide(1);
     m_downloadPage.m_uSlideTimer =
         m_downloadPage.StartTimer(CDownloadPage::kSlideTimerId, CDownloadPage::kSlidePeriodMs);
-    m_downloadPage.m_uStartTimer =
-        m_downloadPage.StartTimer(CDownloadPage::kStartTimerId, CDownloadPage::kStartDelayMs);
+    m_downloadPage.OnEditionChosen(trial);
 }
 
 bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -147,6 +145,8 @@ void CMainWnd::PaintMinimised() {
 }
 
 void CMainWnd::OnRestore() {
+    // The running attempt ends first: a job of the old page must not go on beside the next one.
+    m_downloadPage.OnRestore();
     m_editionPage.DestroyWindow();
     m_downloadPage.DestroyWindow();
     CreateEditionPage();
@@ -159,13 +159,13 @@ void CMainWnd::OnRestore() {
 
 void CMainWnd::OnClose() {
     EnsureDownloadPage();  // a window closed at once has still reported its start
-    if (!m_downloadPage.m_bInstalled && !m_downloadPage.m_bStopped) {
+    if (m_downloadPage.CloseNeedsQuestion()) {
         const std::wstring question(GetText(L"INSTALL_NOT_COMPLETED"));
         if (::MessageBoxW(Hwnd(), question.c_str(), kConfirmationCaption,
                           MB_YESNO | MB_ICONERROR) == IDNO) {
             return;
         }
-        m_downloadPage.Stop(true);
     }
+    m_downloadPage.OnClose();  // with or without the question: nothing is left running
     EndDialog(IDCANCEL);
 }

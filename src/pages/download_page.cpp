@@ -9,8 +9,6 @@
 #include "service/service_hosts.h"
 #include "win/png_picture.h"
 
-CDownloadPage* g_pDownloadPage = nullptr;
-
 std::wstring WidenProductName() {
     // Kept as narrow text and widened with the thread's code page, like the service's answers.
     const int length = static_cast<int>(sizeof(kProductName) - 1);
@@ -23,19 +21,16 @@ std::wstring WidenProductName() {
 
 CDownloadPage::CDownloadPage()
     : CInstallerPage(IDD_DOWNLOAD_PAGE), m_brushWhite(::CreateSolidBrush(RGB(255, 255, 255))) {
-    g_pDownloadPage = this;
     g_uProgressMessage = ::RegisterWindowMessageW(kProgressMessageName);
-    m_pEstimator = std::make_unique<TimeLeftEstimator>(this);
     m_serverUrls.emplace_back(PrimaryServerUrl());
     m_serverUrls.emplace_back(SecondaryServerUrl());
 }
 
 CDownloadPage::~CDownloadPage() {
-    // The worker uses this object: it must be gone before the object is, however the program
-    // ends (a window closed without the question after a stop skips Stop).
-    CancelAndWaitForWorker();
+    // However the program ends, no job thread outlives the page, and no setup file that was
+    // never installed outlives the program.
+    EndJob();
     DeleteSetupFile();
-    if (g_pDownloadPage == this) g_pDownloadPage = nullptr;
 }
 
 void CDownloadPage::BindControls() {
@@ -49,7 +44,6 @@ void CDownloadPage::BindControls() {
 }
 
 BOOL CDownloadPage::OnInitDialog() {
-    m_hNotifyWindow.store(Hwnd());
     m_btnInstall.SetText(GetText(L"INSTALL"));
     m_btnRetry.SetText(GetText(L"TRY_AGAIN"));
     m_status.SetText(GetText(L"CHECKING_FOR_CONNECTION"));
@@ -68,8 +62,9 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             return false;  // the window's default processing follows every timer
         case WM_COMMAND:
             return HIWORD(wParam) == BN_CLICKED && OnClicked(LOWORD(wParam));
-        case kDownloadDoneMessage:
-            OnDownloadDone(static_cast<unsigned>(wParam), lParam != 0);
+        case kJobEndedMessage:
+        case kJobLocationFoundMessage:
+            OnJobMessage(message, static_cast<unsigned>(wParam));
             return true;
         case WM_PAINT:
             OnPaint();
@@ -88,12 +83,9 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         case WM_LBUTTONDOWN:
             OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
             return false;  // the default processing follows
-        case WM_DESTROY:
-            m_hNotifyWindow.store(nullptr);
-            return false;
     }
     if (message == g_uProgressMessage && g_uProgressMessage != 0) {
-        result = OnProgressMessage();
+        OnJobMessage(message, static_cast<unsigned>(wParam));
         return true;
     }
     return false;
@@ -102,10 +94,10 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
 bool CDownloadPage::OnClicked(int id) {
     switch (id) {
         case IDC_INSTALL_BUTTON:
-            Install();
+            Send({SessionEvent::Kind::InstallClicked});
             return true;
         case IDC_RETRY_BUTTON:
-            OnRetry();
+            Send({SessionEvent::Kind::RetryClicked});
             return true;
         case IDC_SLIDE_DOT1:
         case IDC_SLIDE_DOT2:
@@ -118,22 +110,18 @@ bool CDownloadPage::OnClicked(int id) {
 
 void CDownloadPage::OnTimer(UINT_PTR id) {
     switch (id) {
-        case kRetryTimerId:
-            OnRetryTick();
-            break;
-        case kWatchdogTimerId:
-            Stop(false);
-            break;
-        case TimeLeftEstimator::kTimerId:
-            UpdateTimeLeft();
-            break;
         case kSlideTimerId:
             ShowSlide(0);
             break;
-        case kStartTimerId:
-            StopTimer(kStartTimerId);
-            StartDownload();
+        case static_cast<UINT_PTR>(SessionTimer::Retry):
+        case static_cast<UINT_PTR>(SessionTimer::Watchdog):
+        case static_cast<UINT_PTR>(SessionTimer::TimeLeft):
+        case static_cast<UINT_PTR>(SessionTimer::Start): {
+            SessionEvent event{SessionEvent::Kind::TimerFired};
+            event.timer = static_cast<SessionTimer>(id);
+            Send(event);
             break;
+        }
     }
 }
 
@@ -147,26 +135,4 @@ void CDownloadPage::SetBar(int percent) {
 
 void CDownloadPage::ShowButton(int id, bool visible) {
     (id == IDC_INSTALL_BUTTON ? m_btnInstall : m_btnRetry).Show(visible);
-}
-
-void CDownloadPage::UpdateTimeLeft() {
-    if (!m_progress.Exists()) return;
-    const int position = static_cast<int>(::SendMessageW(m_progress.Hwnd(), PBM_GETPOS, 0, 0));
-    if (position == 0) return;  // nothing stored yet, or no length announced: no estimate
-    const TimeLeftText left = ChooseTimeLeftText(m_pEstimator->EstimateSeconds(position));
-    std::wstring text(GetText(L"DOWNLOADING_SETUP"));
-    text += L' ';
-    text += FormatText(left.key, left.number);
-    SetStatus(text);
-}
-
-void CDownloadPage::StartAttemptTimers() {
-    m_uWatchdogTimer = StartTimer(kWatchdogTimerId, kWatchdogPeriodMs);
-    m_pEstimator->Reset();
-    StartTimer(m_pEstimator->m_uTimerId, static_cast<UINT>(m_pEstimator->m_nPeriodMs));
-}
-
-void CDownloadPage::StopAttemptTimers() {
-    StopTimer(kWatchdogTimerId);
-    StopTimer(m_pEstimator->m_uTimerId);
 }

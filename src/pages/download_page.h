@@ -1,35 +1,30 @@
 #pragma once
-// The download page: asks the download service where the setup file lies, downloads it on a
-// worker thread with a progress bar, the time left and a stall watchdog, retries failed attempts
-// after a visible countdown, and installs the file when the user asks.
+// The download page: a thin view of the download session (pages/download_session.h). It turns
+// window messages (clicks, timers, the job's posts) into session events and applies the effects
+// that the session returns to its controls and timers; each attempt runs as a download job
+// (pages/download_job.h) on a thread of its own.
 //
 // The page's code is split by concern: download_page.cpp (the window: controls, messages,
-// timers), download_workflow.cpp (attempts, the worker, retries), setup_launch.cpp (Install).
+// timers), download_workflow.cpp (events, effects and the job), download_page_view.cpp
+// (painting and the slideshow), setup_launch.cpp (Install).
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "controls/adv_check_box.h"
-#include "net/installer_downloader.h"
+#include "pages/download_job.h"
 #include "pages/download_rules.h"
+#include "pages/download_session.h"
 #include "pages/installer_page.h"
-#include "pages/time_left_estimator.h"
 #include "res/ids/download_page_ids.h"
 #include "win/handles.h"
 
 class CDownloadPage : public CInstallerPage {
   public:
-    static constexpr UINT_PTR kRetryTimerId = 1002;
-    static constexpr UINT kRetryPeriodMs = 1000;
-    static constexpr UINT_PTR kWatchdogTimerId = 1003;
-    static constexpr UINT kWatchdogPeriodMs = 10000;
     static constexpr UINT_PTR kSlideTimerId = 1005;
     static constexpr UINT kSlidePeriodMs = 3000;
-    static constexpr UINT_PTR kStartTimerId = 1012;
-    static constexpr UINT kStartDelayMs = 1000;
 
     CDownloadPage();
     ~CDownloadPage() override;
@@ -38,14 +33,19 @@ class CDownloadPage : public CInstallerPage {
     void ShowSlide(int slide);
     // Decodes the first slide's picture ahead of its showing; the others wait until first shown.
     void PrepareFirstSlide() { SlidePicture(1); }
-    // Stops the running attempt; `closing` when the main window is about to close.
-    void Stop(bool closing);
 
-    unsigned char m_bTrial = 1;  // 1 trial edition, 0 paid edition
-    bool m_bInstalled = false;   // the setup ran and did not ask to come back
-    bool m_bStopped = false;     // a stop happened: closing needs no confirmation
+    // The user chose an edition (1 trial, 0 paid): the first attempt starts a second later.
+    void OnEditionChosen(unsigned char trial);
+    // Before the main window rebuilds its pages, and before it closes: the running attempt ends
+    // (its thread is waited for) and no setup file is left.
+    void OnRestore();
+    void OnClose();
+    // Neither has the setup run for good nor was a transfer stopped: closing asks first.
+    bool CloseNeedsQuestion() const { return m_session.CloseNeedsQuestion(); }
+    // What the taskbar button should show of the download.
+    TaskbarState Taskbar() const { return m_taskbar; }
+
     UINT_PTR m_uSlideTimer = 0;
-    UINT_PTR m_uStartTimer = 0;
 
   protected:
     void BindControls() override;
@@ -53,27 +53,12 @@ class CDownloadPage : public CInstallerPage {
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
-    // Posted by the worker when its transfer has ended: wParam the attempt, lParam 1 on success.
-    static constexpr UINT kDownloadDoneMessage = WM_APP + 2;
-
-    enum class Phase { Waiting, Transferring, Ready, Countdown, Failed };
-
-    // What one worker needs, handed over by value: it shares no strings with the page.
-    struct DownloadJob {
-        std::wstring url;
-        std::wstring path;
-        unsigned attempt;
-    };
-
     // download_page.cpp: the window.
     bool OnClicked(int id);
     void OnTimer(UINT_PTR id);
     void SetStatus(std::wstring_view text);
     void SetBar(int percent);
     void ShowButton(int id, bool visible);
-    void UpdateTimeLeft();
-    void StartAttemptTimers();
-    void StopAttemptTimers();
 
     // download_page_view.cpp: painting, layout and the slideshow.
     void OnPaint();
@@ -86,23 +71,16 @@ class CDownloadPage : public CInstallerPage {
     // The slide's picture, decoded at its first use (none is needed for the window's first page).
     HBITMAP SlidePicture(int slide);
 
-    // download_workflow.cpp: attempts, the worker and retries.
-    void StartDownload();
-    std::wstring QuerySetupLocation() const;
-    bool StartWorker(DownloadJob job);
-    static DWORD WINAPI WorkerEntry(void* job);
-    void DownloadThreadProc(const DownloadJob& job);                          // worker thread
-    static void OnDownloadProgress(int64_t announcedLength, int64_t stored);  // worker thread
-    LRESULT OnProgressMessage();
-    void OnDownloadDone(unsigned attempt, bool ok);
-    void OnDownloadFailed();
-    void OnRetry();
-    void OnRetryTick();
-    void CancelAndWaitForWorker();
+    // download_workflow.cpp: session events in, effects out, and the job.
+    void Send(SessionEvent event);
+    void Apply(const SessionEffects& effects);
+    void ApplyTimer(const TimerChange& change);
+    std::wstring StatusTextOf(const StatusText& status) const;
+    void StartJob(unsigned attempt);
+    void EndJob();
+    void OnJobMessage(UINT message, unsigned attempt);
     void DeleteSetupFile();
-    bool HoldSignedSetupFile(const std::wstring& path);  // worker thread
     std::wstring GetTempFolder() const;
-    std::wstring MakeUniquePath(const std::wstring& fullPath) const;
 
     // setup_launch.cpp: starts the setup and decides what comes after it.
     void Install();
@@ -124,40 +102,19 @@ class CDownloadPage : public CInstallerPage {
     kv::win::Brush m_brushWhite;
 
     std::vector<std::wstring> m_serverUrls;
-    CInstallerDownloader m_downloader;
-    kv::win::KernelHandle m_hWorker;
-    std::wstring m_strSetupUrl;
-    std::wstring m_strSetupPath;  // UI thread only; the worker gets its own copy
+    DownloadSession m_session;
+    // The running attempt, or the last one until the next starts; ended before the page is.
+    std::unique_ptr<DownloadJob> m_job;
+    // What the last failed attempt kept for the next one to resume from.
+    PartialDownload m_partial;
+    AuthenticodeStream m_partialDigest;
+    std::wstring m_strSetupPath;
     // The complete file, held open with read-only sharing from its signature check until the
     // setup has started, so that nobody can replace it in between.
     kv::win::FileHandle m_hSetupFile;
-    bool m_bDownloadOk = false;
-    Phase m_phase = Phase::Waiting;
-    RetryCountdown m_retries;
-    std::unique_ptr<TimeLeftEstimator> m_pEstimator;
-    UINT_PTR m_uRetryTimer = 0;
-    UINT_PTR m_uWatchdogTimer = 0;
+    TaskbarState m_taskbar = TaskbarState::None;
     int m_nSlide = 1;
-
-    // Numbers the attempts, so that the completion of an abandoned one is recognised and dropped.
-    unsigned m_nAttempt = 0;
-
-    // Shared with the worker.
-    std::atomic<bool> m_bDownloading{false};  // the worker is inside the transfer
-    std::atomic<bool> m_bCancel{false};       // stop mark: the worker must not start its transfer
-    std::atomic<HWND> m_hNotifyWindow{nullptr};
-    std::atomic<int> m_nTransferPercent{0};
-    // A progress message is on its way: the worker posts the next one only after it was handled,
-    // so a fast transfer cannot flood the queue ahead of the user's input.
-    std::atomic<bool> m_bProgressPending{false};
 };
-
-// True when the file, read through this handle, carries the signature of one of the maker's
-// accepted certificates.
-bool IsSetupFileSigned(HANDLE file);
 
 // The product's name, which the texts fill in and which is not translated.
 std::wstring WidenProductName();
-
-// The one download page of the process: the downloader's progress function carries no context.
-extern CDownloadPage* g_pDownloadPage;

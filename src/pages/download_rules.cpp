@@ -3,21 +3,6 @@
 #include <cwctype>
 #include <limits>
 
-RetryCountdown::AfterFailure RetryCountdown::OnAttemptFailed() {
-    if (m_nRetries >= m_nMaxRetries) return AfterFailure::GiveUp;
-    m_nCountdown = kCountdownSeconds;
-    ++m_nRetries;
-    return AfterFailure::CountDown;
-}
-
-RetryCountdown::Tick RetryCountdown::OnTick() {
-    // 0 stays on the status line for its second like the other numbers: the attempt that
-    // follows blocks the window in its query, so 0 replaced at once would never be seen.
-    if (m_nCountdown <= 0) return {0, true};
-    --m_nCountdown;
-    return {m_nCountdown, false};
-}
-
 int ProgressPercent(int64_t announced, int64_t stored) {
     if (announced <= 0 || stored <= 0) return 0;
     if (stored >= announced) return 100;

@@ -1,38 +1,11 @@
 #pragma once
-// The download page's decisions, kept free of Windows so that they are tested natively: the
-// retry countdown, the bar's percentage, the local file's name, the setup's command line and the
-// return marker. The Win32 page turns messages into calls on these and their answers into
-// control changes.
+// Small decisions of the download page, kept free of Windows so that they are tested natively:
+// the bar's percentage, the local file's name, the setup's command line and the return marker.
+// The rules of a download as a whole are the session's (pages/download_session.h).
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-// Automatic retries after a failed attempt, each after a visible five-second countdown.
-class RetryCountdown {
-  public:
-    static constexpr int kMaxRetries = 5;
-    static constexpr int kCountdownSeconds = 5;
-
-    enum class AfterFailure { CountDown, GiveUp };
-    // A failed attempt: either a countdown starts (one retry used) or the retries are used up.
-    AfterFailure OnAttemptFailed();
-
-    struct Tick {
-        int secondsShown;
-        bool startNextAttempt;
-    };
-    // One second of the countdown: the number to show (4 down to 0, each for a second), or,
-    // at the tick after 0, that the next attempt starts now.
-    Tick OnTick();
-
-    // The retry button: a fresh set of automatic retries.
-    void Rearm() { m_nRetries = 0; }
-
-    int m_nRetries = 0;
-    const int m_nMaxRetries = kMaxRetries;
-    int m_nCountdown = kCountdownSeconds;
-};
 
 // The bar's position for `stored` of `announced` bytes, 0 to 100. Without an announced length
 // (0, or nonsense) the bar stays at 0: the status line then shows no time left either.

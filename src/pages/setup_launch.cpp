@@ -49,31 +49,18 @@ bool TakeReturnMarker(const std::wstring& path) {
 }  // namespace
 
 void CDownloadPage::Install() {
-    // Enter may reach the page while the install button is hidden: only a finished download
-    // installs.
-    if (m_phase != Phase::Ready) return;
     // Checked again on the handle held since the first check: what starts is what was signed.
-    if (!IsSetupFileSigned(m_hSetupFile.Get())) {
-        ShowButton(IDC_INSTALL_BUTTON, false);
-        return OnDownloadFailed();  // like any failed attempt: countdown, then a new one
+    if (!IsSetupFileSigned(m_hSetupFile.Get())) return Send({SessionEvent::Kind::InstallRefused});
+    SenderGoogleAnalytics().SendEvent(L"Downloader", L"Finished", L"", L"");
+    const std::wstring parameters = SetupParameters(m_session.Trial());
+    ::SendMessageW(::GetParent(Hwnd()), g_uHideMainWnd, 0, 0);
+    if (kv::win::KernelHandle setup = StartSetup(m_strSetupPath, parameters)) {
+        WaitAnsweringSentMessages(setup.Get());
     }
-    m_phase = Phase::Waiting;
-    if (m_bDownloadOk) {
-        SenderGoogleAnalytics().SendEvent(L"Downloader", L"Finished", L"", L"");
-        const std::wstring parameters = SetupParameters(m_bTrial);
-        ::SendMessageW(::GetParent(Hwnd()), g_uHideMainWnd, 0, 0);
-        if (kv::win::KernelHandle setup = StartSetup(m_strSetupPath, parameters)) {
-            WaitAnsweringSentMessages(setup.Get());
-        }
-        DeleteSetupFile();
-        m_bDownloadOk = false;
-        if (TakeReturnMarker(GetReturnMarkerPath())) {
-            BroadcastMessage(g_uRestoreMainWnd);
-        } else {
-            m_bInstalled = true;
-            BroadcastMessage(g_uCloseMainWnd);
-        }
-    }
+    SessionEvent ended{SessionEvent::Kind::SetupEnded};
+    ended.returned = TakeReturnMarker(GetReturnMarkerPath());
+    Send(ended);  // deletes the file
+    BroadcastMessage(ended.returned ? g_uRestoreMainWnd : g_uCloseMainWnd);
     EndDialog(IDOK);
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-TimeLeftEstimator::TimeLeftEstimator(CDownloadPage* window) : m_pWindow(window) {
+TimeLeftEstimator::TimeLeftEstimator() {
     Reset();
 }
 
@@ -13,12 +13,13 @@ void TimeLeftEstimator::Reset() {
     m_samples.assign(static_cast<size_t>(m_nWindow), 0.0);
 }
 
-int TimeLeftEstimator::EstimateSeconds(int percent) {
-    const uint32_t periodSeconds = static_cast<uint32_t>(m_nPeriodMs / 1000);
+int TimeLeftEstimator::EstimateSeconds(int percent, int64_t elapsedMs) {
+    const double elapsedSeconds =
+        static_cast<double>(elapsedMs > 0 ? elapsedMs : m_nPeriodMs) / 1000;
     m_samples.pop_front();
     // Unsigned on purpose: within an attempt the bar never moves back.
     const uint32_t gained = static_cast<uint32_t>(percent) - static_cast<uint32_t>(m_nLastPercent);
-    m_samples.push_back(static_cast<double>(gained / periodSeconds));
+    m_samples.push_back(static_cast<double>(gained) / elapsedSeconds);
     m_nLastPercent = percent;
 
     double sum = 0.0;

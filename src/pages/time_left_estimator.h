@@ -7,25 +7,24 @@
 #include <deque>
 #include <string_view>
 
-class CDownloadPage;
-
 class TimeLeftEstimator {
   public:
     static constexpr uintptr_t kTimerId = 1004;
     static constexpr int kPeriodMs = 1000;
 
-    explicit TimeLeftEstimator(CDownloadPage* window);
+    TimeLeftEstimator();
 
     // Forgets every sample: the next attempt starts from a window of zero gains.
     void Reset();
-    // Takes one sample at `percent` (1 to 100) and returns the estimated seconds left.
-    int EstimateSeconds(int percent);
+    // Takes one sample at `percent` (1 to 100), `elapsedMs` after the previous one, and returns
+    // the estimated seconds left. A late timer tick measures the gain over the time that really
+    // passed; without a measured time (0 or less) the timer's period counts.
+    int EstimateSeconds(int percent, int64_t elapsedMs = kPeriodMs);
 
     const int m_nWindow = 5;
     int m_nLastPercent = 0;
     std::deque<double> m_samples;
     const uintptr_t m_uTimerId = kTimerId;
-    CDownloadPage* const m_pWindow;
     const int m_nPeriodMs = kPeriodMs;
 };
 

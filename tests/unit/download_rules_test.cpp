@@ -13,7 +13,7 @@
 namespace {
 
 TEST(TimeLeft, EstimatesFromTheAverageGainOverFiveSeconds) {
-    TimeLeftEstimator estimator(nullptr);
+    TimeLeftEstimator estimator;
     // The window starts with five zero gains: the first seconds count as seconds without gain.
     EXPECT_EQ(estimator.EstimateSeconds(2), 245);
     EXPECT_EQ(estimator.EstimateSeconds(4), 120);
@@ -46,24 +46,6 @@ TEST(TimeLeft, ShowsHoursAboveAnHourAndMinutesAboveAMinute) {
         const TimeLeftText text = ChooseTimeLeftText(c.seconds);
         EXPECT_EQ(text.key, c.key) << c.seconds;
         EXPECT_EQ(text.number, c.number) << c.seconds;
-    }
-}
-
-TEST(Retries, FiveCountdownsFromFourToZeroThenGiveUpUntilRearmed) {
-    RetryCountdown retries;
-    for (int round = 0; round < 2; ++round) {
-        for (int retry = 0; retry < 5; ++retry) {
-            ASSERT_EQ(retries.OnAttemptFailed(), RetryCountdown::AfterFailure::CountDown);
-            for (int shown : {4, 3, 2, 1, 0}) {
-                const RetryCountdown::Tick tick = retries.OnTick();
-                EXPECT_EQ(tick.secondsShown, shown);
-                EXPECT_FALSE(tick.startNextAttempt);
-            }
-            EXPECT_TRUE(retries.OnTick().startNextAttempt);
-        }
-        EXPECT_EQ(retries.OnAttemptFailed(), RetryCountdown::AfterFailure::GiveUp);
-        EXPECT_EQ(retries.OnAttemptFailed(), RetryCountdown::AfterFailure::GiveUp);
-        retries.Rearm();
     }
 }
 
