@@ -3,6 +3,8 @@
 #include "pages/registered_messages.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
+#include "pages/page_geometry.h"
+#include "win/dpi.h"
 #include "res/ids/main_wnd_ids.h"
 
 namespace {
@@ -32,11 +34,10 @@ class PrivateFonts {
 
 PrivateFonts g_privateFonts;
 
-kv::win::Font CreatePageFont(HWND window, const wchar_t* face, int resourceId, int points) {
+kv::win::Font CreatePageFont(const wchar_t* face, int resourceId, int points, int dpi) {
     g_privateFonts.AddFromResource(resourceId);
-    kv::win::WindowDC dc(window);
     LOGFONTW font{};
-    font.lfHeight = -::MulDiv(points, ::GetDeviceCaps(dc.Get(), LOGPIXELSY), 72);
+    font.lfHeight = -kv::pages::FontPixelHeight(points, dpi);
     font.lfWeight = FW_NORMAL;  // the boldness comes from the face "Roboto Bold"
     font.lfOutPrecision = OUT_TT_ONLY_PRECIS;
     font.lfQuality = CLEARTYPE_NATURAL_QUALITY;
@@ -54,13 +55,35 @@ BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    g_titleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 14);
-    g_subtitleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 11);
-    g_textFont = CreatePageFont(Hwnd(), L"Roboto Regular", kRegularFontId, 10);
-
+    CreatePageFonts();
     CreatePages();
     m_editionPage.Show(SW_SHOW);
     return TRUE;
+}
+
+// At the window's DPI: made again when the window moves to a screen of another DPI.
+void CMainWnd::CreatePageFonts() {
+    const int dpi = kv::win::WindowDpi(Hwnd());
+    g_titleFont = CreatePageFont(L"Roboto Bold", kBoldFontId, kTitleFontPoints, dpi);
+    g_subtitleFont = CreatePageFont(L"Roboto Bold", kBoldFontId, kSubtitleFontPoints, dpi);
+    g_textFont = CreatePageFont(L"Roboto Regular", kRegularFontId, kTextFontPoints, dpi);
+}
+
+// The system suggests a rectangle that keeps the window's place and scales its size; the pages
+// follow with fonts, pictures and layout of the new DPI.
+void CMainWnd::OnDpiChanged(const RECT& suggested) {
+    ::SetWindowPos(Hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    CreatePageFonts();
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    for (CInstallerPage* page : {static_cast<CInstallerPage*>(&m_editionPage),
+                                 static_cast<CInstallerPage*>(&m_downloadPage)}) {
+        if (!page->HasWindow()) continue;
+        ::SetWindowPos(page->Hwnd(), nullptr, 0, 0, client.right, client.bottom,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        page->ApplyDpi();
+    }
 }
 
 void CMainWnd::CreatePages() {
@@ -94,6 +117,9 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         case WM_CLOSE:
             OnClose();
+            return true;
+        case WM_DPICHANGED:
+            if (lParam) OnDpiChanged(*reinterpret_cast<const RECT*>(lParam));
             return true;
         case WM_COMMAND:
             // Escape (IDCANCEL) abandons the installation like the close box, with the same

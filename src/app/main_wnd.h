@@ -20,6 +20,8 @@ class CMainWnd : public kv::win::Dialog {
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   private:
+    void CreatePageFonts();
+    void OnDpiChanged(const RECT& suggested);
     void CreatePages();
     void PaintMinimised();
     void OnRestore();

@@ -23,10 +23,6 @@ std::wstring WidenProductName() {
 
 CDownloadPage::CDownloadPage()
     : CInstallerPage(IDD_DOWNLOAD_PAGE), m_brushWhite(::CreateSolidBrush(RGB(255, 255, 255))) {
-    const HMODULE module = ::GetModuleHandleW(nullptr);
-    m_imgSlide1 = kv::win::LoadPngResource(module, IDB_SLIDE1);
-    m_imgSlide3 = kv::win::LoadPngResource(module, IDB_SLIDE3);
-    m_imgSlide2 = kv::win::LoadPngResource(module, IDB_SLIDE2);
     g_pDownloadPage = this;
     g_uProgressMessage = ::RegisterWindowMessageW(kProgressMessageName);
     m_pEstimator = std::make_unique<TimeLeftEstimator>(this);

@@ -38,6 +38,7 @@ class CDownloadPage : public CInstallerPage {
     void ShowSlide(int slide);
     // Stops the running attempt; `closing` when the main window is about to close.
     void Stop(bool closing);
+    void ApplyDpi() override;
 
     unsigned char m_bTrial = 1;  // 1 trial edition, 0 paid edition
     bool m_bInstalled = false;   // the setup ran and did not ask to come back
@@ -81,6 +82,8 @@ class CDownloadPage : public CInstallerPage {
     void OnDotClicked(int slide);
     void StopSlideshow();
     void GiveDotsTheirImages();
+    void ScalePictures();
+    HBITMAP SlidePicture(int slide) const;
 
     // download_workflow.cpp: attempts, the worker and retries.
     void StartDownload();

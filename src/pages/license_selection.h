@@ -12,8 +12,10 @@ inline constexpr UINT kEditionChosenMessage = WM_APP + 1;
 
 class CLicenseSelection : public CInstallerPage {
   public:
-    // Loads the background picture; needs a GDI+ session.
+    // The pictures are loaded with the window, at its DPI; they need a GDI+ session.
     CLicenseSelection();
+
+    void ApplyDpi() override;
 
   protected:
     void BindControls() override;
@@ -22,6 +24,7 @@ class CLicenseSelection : public CInstallerPage {
 
   private:
     void OnPaint();
+    void ScalePictures();
     void OnEditionChosen(unsigned char trial);
 
     kv::win::Control m_btnTrial;
