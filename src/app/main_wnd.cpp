@@ -1,5 +1,7 @@
 #include "app/main_wnd.h"
 
+#include <algorithm>
+
 #include "pages/registered_messages.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
@@ -56,6 +58,7 @@ BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     CreatePageFonts();
+    GrowToHoldTheLayout();
     CreatePages();
     m_editionPage.Show(SW_SHOW);
     return TRUE;
@@ -75,14 +78,38 @@ void CMainWnd::OnDpiChanged(const RECT& suggested) {
     ::SetWindowPos(Hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                    suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     CreatePageFonts();
+    GrowToHoldTheLayout();
+    FitPagesToClient();
+    m_editionPage.ApplyDpi();
+    m_downloadPage.ApplyDpi();
+}
+
+// The template's dialog units give the window its size; a page smaller than the layout at the
+// window's DPI would cut off its buttons, so the window grows (never shrinks) to hold it.
+void CMainWnd::GrowToHoldTheLayout() {
+    const kv::pages::PixelSize needed =
+        kv::pages::Scaled(kv::pages::kPageMinimumSize, kv::win::WindowDpi(Hwnd()));
+    RECT client{};
+    RECT frame{};
+    ::GetClientRect(Hwnd(), &client);
+    ::GetWindowRect(Hwnd(), &frame);
+    const int growWidth = std::max(0, needed.width - static_cast<int>(client.right));
+    const int growHeight = std::max(0, needed.height - static_cast<int>(client.bottom));
+    if (growWidth == 0 && growHeight == 0) return;
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left + growWidth,
+                   frame.bottom - frame.top + growHeight,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Each page covers the main window's client area.
+void CMainWnd::FitPagesToClient() {
     RECT client{};
     ::GetClientRect(Hwnd(), &client);
-    for (CInstallerPage* page : {static_cast<CInstallerPage*>(&m_editionPage),
-                                 static_cast<CInstallerPage*>(&m_downloadPage)}) {
+    for (const kv::win::Dialog* page : {static_cast<const kv::win::Dialog*>(&m_editionPage),
+                                        static_cast<const kv::win::Dialog*>(&m_downloadPage)}) {
         if (!page->HasWindow()) continue;
         ::SetWindowPos(page->Hwnd(), nullptr, 0, 0, client.right, client.bottom,
                        SWP_NOZORDER | SWP_NOACTIVATE);
-        page->ApplyDpi();
     }
 }
 
@@ -91,6 +118,7 @@ void CMainWnd::CreatePages() {
     ::SetParent(m_editionPage.Hwnd(), Hwnd());
     m_downloadPage.Create(Hwnd());  // its template is not visible: it stays hidden
     ::SetParent(m_downloadPage.Hwnd(), Hwnd());
+    FitPagesToClient();
 }
 
 void CMainWnd::ShowDownloadPage(unsigned char trial) {

@@ -22,6 +22,8 @@ class CMainWnd : public kv::win::Dialog {
   private:
     void CreatePageFonts();
     void OnDpiChanged(const RECT& suggested);
+    void GrowToHoldTheLayout();
+    void FitPagesToClient();
     void CreatePages();
     void PaintMinimised();
     void OnRestore();

@@ -40,6 +40,11 @@ inline constexpr PixelRect kSlideTitleRect{195, 70, 600, 100};
 inline constexpr PixelRect kSlideSubtitleRect{195, 105, 600, 125};
 inline constexpr PixelRect kSlideTextRect{195, 130, 600, 200};
 
+// The smallest page that holds the layout: the pictures' width, and the buttons' bottom (335)
+// with the margin the template's dialog units leave on Windows at 96 DPI. Where a system's
+// dialog units make the page smaller (Wine's fonts at 200 %), the main window grows to this.
+inline constexpr PixelSize kPageMinimumSize{640, 352};
+
 // The pictures as the pages lay them out at 96 DPI (the program holds them at twice the size).
 inline constexpr PixelSize kBackgroundSize{640, 372};
 inline constexpr int kSlideShownHeight = 240;  // the slides' top part; the status area is below
