@@ -66,10 +66,9 @@ void CDownloadPage::OnPaint() {
     kv::win::PaintDC dc(Hwnd());
     if (m_pBackground) {
         // Only the top of each slide picture is shown; the status area lies below it.
-        const kv::pages::PixelSize shown =
-            kv::pages::Scaled(kv::pages::PixelSize{kv::pages::kBackgroundSize.width,
-                                                   kv::pages::kSlideShownHeight},
-                              Dpi());
+        const kv::pages::PixelSize shown = kv::pages::Scaled(
+            kv::pages::PixelSize{kv::pages::kBackgroundSize.width, kv::pages::kSlideShownHeight},
+            Dpi());
         kv::win::MemoryDC picture(dc.Get());
         kv::win::SelectedObject selected(picture.Get(), m_pBackground);
         ::BitBlt(dc.Get(), 0, 0, shown.width, shown.height, picture.Get(), 0, 0, SRCCOPY);
@@ -88,8 +87,8 @@ void CDownloadPage::DrawSlideTexts(HDC dc) {
 
 void CDownloadPage::MoveControlsToTheirPlaces() {
     for (const Placement& place : kPlacements) {
-        const RECT box = Px(kv::pages::PixelRect{place.x, place.y, place.x + place.width,
-                                                 place.y + place.height});
+        const RECT box = Px(
+            kv::pages::PixelRect{place.x, place.y, place.x + place.width, place.y + place.height});
         ::SetWindowPos(Item(place.id), nullptr, box.left, box.top, box.right - box.left,
                        box.bottom - box.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }

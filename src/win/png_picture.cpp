@@ -204,7 +204,8 @@ ImageList LoadImageStrip(HMODULE module, int id, int imageSize) {
         ::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     DIBSECTION dib{};
     if (!strip || ::GetObjectW(strip.Get(), sizeof(dib), &dib) != sizeof(dib) ||
-        dib.dsBm.bmBitsPixel != 32 || dib.dsBm.bmHeight <= 0 || !dib.dsBm.bmBits || imageSize <= 0) {
+        dib.dsBm.bmBitsPixel != 32 || dib.dsBm.bmHeight <= 0 || !dib.dsBm.bmBits ||
+        imageSize <= 0) {
         return {};
     }
     const int count = dib.dsBm.bmWidth / dib.dsBm.bmHeight;
@@ -215,8 +216,7 @@ ImageList LoadImageStrip(HMODULE module, int id, int imageSize) {
     Gdiplus::GpBitmap* raw = nullptr;
     if (count <= 0 ||
         gp::GdipCreateBitmapFromScan0(
-            dib.dsBm.bmWidth, dib.dsBm.bmHeight, bottomUp ? -stride : stride,
-            PixelFormat32bppARGB,
+            dib.dsBm.bmWidth, dib.dsBm.bmHeight, bottomUp ? -stride : stride, PixelFormat32bppARGB,
             bottomUp ? first + static_cast<size_t>(stride) * (dib.dsBm.bmHeight - 1) : first,
             &raw) != Gdiplus::Ok) {
         return {};

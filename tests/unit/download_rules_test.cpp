@@ -139,7 +139,7 @@ TEST(PageGeometry, ScalesLengthsAndRectanglesToTheWindowsDpi) {
     EXPECT_EQ(Scaled(15, 144), 23);  // 22.5
     EXPECT_EQ(Scaled(13, 144), 20);  // 19.5
     EXPECT_EQ(Scaled(-13, 144), -20);
-    EXPECT_EQ(Scaled(1, 120), 1);    // 1.25
+    EXPECT_EQ(Scaled(1, 120), 1);      // 1.25
     EXPECT_EQ(Scaled(297, 120), 371);  // 371.25
     EXPECT_EQ(Scaled(240, 192), 480);
     EXPECT_EQ(kv::pages::FontPixelHeight(14, 96), 19);  // 18.67

@@ -2,7 +2,8 @@
 // lay themselves out and paint their pictures at that scale. The heading band fills its rows
 // to the page's right edge, the download page's controls sit at their places scaled, the slide
 // fills its area and fades into the white page, the dots show their images, and the slideshow's
-// click area has grown with the page. One installer run checks everything at one DPI.
+// click area has grown with the page; a DPI change message moves the window and lays the pages
+// out again. One installer run checks everything at one DPI.
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,23 @@ bool WaitForPaint(HWND window, int x, int y, bool (*painted)(COLORREF)) {
     });
 }
 
+// WM_DPICHANGED carries a pointer to the suggested rectangle, which is not carried over between
+// processes: the rectangle is written into the installer's memory, as the system would hand it.
+bool SendDpiChanged(DWORD pid, HWND window, int dpi, const RECT& suggested) {
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return false;
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    const bool written =
+        remote && ::WriteProcessMemory(process, remote, &suggested, sizeof(RECT), nullptr);
+    if (written) {
+        ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                       reinterpret_cast<LPARAM>(remote));
+    }
+    if (remote) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    return written;
+}
+
 TEST(PagesAtTheSystemsDpi, LayOutAndPaintAtThatScale) {
     // Our own coordinates must not be scaled behind our back: this process sees real pixels.
     ::SetProcessDPIAware();
@@ -138,8 +156,8 @@ TEST(PagesAtTheSystemsDpi, LayOutAndPaintAtThatScale) {
         int id;
         PixelRect at96;
     } places[] = {
-        {IDC_SLIDE_DOT1, {297, 188, 312, 201}},   {IDC_SLIDE_DOT3, {337, 188, 352, 201}},
-        {IDC_STATUS_LINE, {44, 238, 604, 277}},   {IDC_PROGRESS_BAR, {162, 278, 485, 296}},
+        {IDC_SLIDE_DOT1, {297, 188, 312, 201}},     {IDC_SLIDE_DOT3, {337, 188, 352, 201}},
+        {IDC_STATUS_LINE, {44, 238, 604, 277}},     {IDC_PROGRESS_BAR, {162, 278, 485, 296}},
         {IDC_INSTALL_BUTTON, {254, 312, 395, 335}},
     };
     // The page moves its controls after painting the picture.
@@ -156,19 +174,19 @@ TEST(PagesAtTheSystemsDpi, LayOutAndPaintAtThatScale) {
     const PixelRect picture{px(10), px(20), px(190), px(220)};
     const int points = ((picture.Width() + 3) / 4) * ((picture.Height() + 3) / 4);
     EXPECT_GT(Count(download, picture, [](COLORREF c) { return !IsWhite(c); }), points / 4);
-    EXPECT_EQ(Count(download, {px(636), 0, px(700), px(240)}, [](COLORREF c) {
-                  return GetRValue(c) < 225 || GetGValue(c) < 225 || GetBValue(c) < 225;
-              }), 0);
-    EXPECT_EQ(Count(download, {0, px(240), px(40), px(320)},
-                    [](COLORREF c) { return !IsWhite(c); }), 0);
+    EXPECT_EQ(Count(download, {px(636), 0, px(700), px(240)},
+                    [](COLORREF c) {
+                        return GetRValue(c) < 225 || GetGValue(c) < 225 || GetBValue(c) < 225;
+                    }),
+              0);
+    EXPECT_EQ(
+        Count(download, {0, px(240), px(40), px(320)}, [](COLORREF c) { return !IsWhite(c); }), 0);
     // A dot stops the show: the slide then changes only on clicks. The selected dot is filled,
     // the others are rings, at the images' scaled size.
     ::PostMessageW(download, WM_COMMAND, MAKEWPARAM(IDC_SLIDE_DOT2, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(download, IDC_SLIDE_DOT2)));
     ASSERT_TRUE(WaitUntil([&] { return CheckedDot(download) == 2; }, seconds(3)));
-    auto redIn = [&](int id) {
-        return Count(download, PlaceOf(download, id), IsRed, 1);
-    };
+    auto redIn = [&](int id) { return Count(download, PlaceOf(download, id), IsRed, 1); };
     EXPECT_TRUE(WaitUntil([&] { return redIn(IDC_SLIDE_DOT2) > px(10) * px(10) / 3; }))
         << redIn(IDC_SLIDE_DOT2);
     EXPECT_LT(redIn(IDC_SLIDE_DOT2), px(10) * px(10));
@@ -180,6 +198,31 @@ TEST(PagesAtTheSystemsDpi, LayOutAndPaintAtThatScale) {
     ClickAt(download, px(600), px(200));
     EXPECT_TRUE(WaitUntil([&] { return CheckedDot(download) == 3; }, seconds(3)));
     EXPECT_EQ(CheckedDot(download), 3);
+
+    // A move to a screen of another DPI: the window takes the rectangle the system suggests and
+    // lays its pages out again (here the DPI stays the same, so the layout must too).
+    ::PostMessageW(download, WM_COMMAND, MAKEWPARAM(IDC_SLIDE_DOT1, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(download, IDC_SLIDE_DOT1)));
+    ASSERT_TRUE(WaitUntil([&] { return CheckedDot(download) == 1; }, seconds(3)));
+    RECT frame{};
+    ::GetWindowRect(main, &frame);
+    RECT suggested{frame.left + 8, frame.top + 6, frame.right + 8 + px(20), frame.bottom + 6};
+    ASSERT_TRUE(SendDpiChanged(installer.Pid(), main, dpi, suggested));
+    RECT moved{};
+    ::GetWindowRect(main, &moved);
+    EXPECT_EQ(
+        std::vector<LONG>({moved.left, moved.top, moved.right, moved.bottom}),
+        std::vector<LONG>({suggested.left, suggested.top, suggested.right, suggested.bottom}));
+    RECT mainClient{};
+    RECT pageClient{};
+    ::GetClientRect(main, &mainClient);
+    ::GetClientRect(download, &pageClient);
+    EXPECT_EQ(pageClient.right, mainClient.right);
+    EXPECT_EQ(pageClient.bottom, mainClient.bottom);
+    // The first slide's disc, painted again.
+    EXPECT_TRUE(WaitForPaint(download, px(100), px(120), [](COLORREF c) { return !IsWhite(c); }));
+    EXPECT_EQ(PlaceOf(download, IDC_STATUS_LINE),
+              kv::pages::Scaled(PixelRect{44, 238, 604, 277}, dpi));
 
     installer.Terminate();
 }

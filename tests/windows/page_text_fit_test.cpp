@@ -144,8 +144,8 @@ void ExpectFits(const Measure& measure, const std::wstring& text, PixelRect box,
     EXPECT_LE(needed.cx, box.Width()) << where << " at " << dpi << " DPI, language file "
                                       << language.id << ": a word is wider than the box";
     EXPECT_LE(needed.cy, box.Height())
-        << where << " at " << dpi << " DPI, language file " << language.id << ": "
-        << needed.cy << " pixels high in " << box.Height();
+        << where << " at " << dpi << " DPI, language file " << language.id << ": " << needed.cy
+        << " pixels high in " << box.Height();
 }
 
 TEST(PageTexts, EveryLanguageFitsItsPlacesAtEveryScale) {
@@ -191,8 +191,8 @@ TEST(PageTexts, EveryLanguageFitsItsPlacesAtEveryScale) {
             }
             for (const wchar_t* key : {L"PROFESSIONAL_TOOL_DESCR", L"SYSTEM_INTERFACE_DESCR",
                                        L"FULL_CUSTOMIZATION_DESCR"}) {
-                ExpectFits(inText, language.Text(key), Scaled(kv::pages::kSlideTextRect, dpi),
-                           dpi, language, "slide description");
+                ExpectFits(inText, language.Text(key), Scaled(kv::pages::kSlideTextRect, dpi), dpi,
+                           language, "slide description");
             }
 
             // The status line's texts, with the widest numbers they are given.
@@ -204,14 +204,13 @@ TEST(PageTexts, EveryLanguageFitsItsPlacesAtEveryScale) {
                   downloading + language.Format(L"HOURS_LEFT", L"99"),
                   language.Format(L"CANT_DOWNLOAD_FILE", kProductName),
                   language.Format(L"DOWNLOAD_FAILED_RETRYING", L"5")}) {
-                ExpectFits(inDialog, status, Scaled(kStatusLine, dpi), dpi, language,
-                           "status line", DT_CENTER);
+                ExpectFits(inDialog, status, Scaled(kStatusLine, dpi), dpi, language, "status line",
+                           DT_CENTER);
             }
             for (const wchar_t* key : {L"INSTALL", L"TRY_AGAIN"}) {
                 EXPECT_LE(inDialog.Line(language.Text(key)).cx,
                           Scaled(kPageButton, dpi).Width() - margin)
-                    << "download page button at " << dpi << " DPI, language file "
-                    << language.id;
+                    << "download page button at " << dpi << " DPI, language file " << language.id;
             }
         }
     }

@@ -59,9 +59,8 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
     for (int id : {IDB_EDITION_BACKGROUND, IDB_SLIDE1, IDB_SLIDE2, IDB_SLIDE3}) {
         // As held (twice the 96-DPI size), and as scaled for 150 %.
         for (const SIZE size : {SIZE{0, 0}, SIZE{960, 558}}) {
-            kv::win::Bitmap picture =
-                size.cx ? kv::win::LoadPngResource(program.Get(), id, size)
-                        : kv::win::LoadPngResource(program.Get(), id);
+            kv::win::Bitmap picture = size.cx ? kv::win::LoadPngResource(program.Get(), id, size)
+                                              : kv::win::LoadPngResource(program.Get(), id);
             ASSERT_TRUE(picture) << id;
             const Pixels pixels = Read(picture);
             ASSERT_TRUE(pixels.bits) << id;
@@ -128,7 +127,7 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
     EXPECT_EQ(::ImageList_GetImageCount(dotImages.Get()), 4);
 
     EXPECT_FALSE(kv::win::LoadPngResource(program.Get(), 999));
-    EXPECT_FALSE(kv::win::LoadImageStrip(program.Get(), IDB_SLIDE1, 10));  // not a bitmap
+    EXPECT_FALSE(kv::win::LoadImageStrip(program.Get(), IDB_SLIDE1, 10));   // not a bitmap
     EXPECT_FALSE(kv::win::LoadPngResource(program.Get(), IDB_SLIDE_DOTS));  // not a PNG resource
     EXPECT_FALSE(kv::win::LoadPngImageList(nullptr, 999, 32));
 }
