@@ -1,6 +1,7 @@
 #include "pages/license_selection.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
@@ -56,11 +57,14 @@ void CLicenseSelection::ScalePictures() {
     m_imgBackground = kv::win::LoadPngResource(module, IDB_EDITION_BACKGROUND,
                                                {background.width, background.height});
     m_pBackground = m_imgBackground.Get();
+    // The buttons take the new lists before the old ones are destroyed.
     const int pictureSize = Px(kv::pages::kButtonPictureSize);
-    m_trialPicture = kv::win::LoadPngImageList(module, IDB_TRIAL_PICTURE, pictureSize);
-    m_paidPicture = kv::win::LoadPngImageList(module, IDB_PAID_PICTURE, pictureSize);
-    SetButtonPicture(m_btnTrial, m_trialPicture);
-    SetButtonPicture(m_btnPaid, m_paidPicture);
+    kv::win::ImageList trial = kv::win::LoadPngImageList(module, IDB_TRIAL_PICTURE, pictureSize);
+    kv::win::ImageList paid = kv::win::LoadPngImageList(module, IDB_PAID_PICTURE, pictureSize);
+    SetButtonPicture(m_btnTrial, trial);
+    SetButtonPicture(m_btnPaid, paid);
+    m_trialPicture = std::move(trial);
+    m_paidPicture = std::move(paid);
 }
 
 void CLicenseSelection::ApplyDpi() {
@@ -77,12 +81,12 @@ void CLicenseSelection::BindControls() {
 }
 
 BOOL CLicenseSelection::OnInitDialog() {
-    m_nPictureDpi = 0;  // a new window: its buttons need their pictures
-    PicturesNeedScaling();
     m_btnTrial.SetText(GetText(L"I_WANT_TO_TRY"));
     m_btnTrial.SetFont(g_textFont.Get());
     m_btnPaid.SetText(GetText(L"I_HAVE_LICENSE_KEY"));
     m_btnPaid.SetFont(g_textFont.Get());
+    // A new window (also after a Restore): its buttons need their pictures.
+    m_nPictureDpi = Dpi();
     ScalePictures();
     m_strTitle = GetText(L"PLEASE_CHOOSE_YOUR_OPTION");
     m_strSubtitle = GetText(L"CHOOSE_CORRECT_OPTION");
