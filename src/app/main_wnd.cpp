@@ -1,8 +1,12 @@
 #include "app/main_wnd.h"
 
+#include <algorithm>
+
 #include "pages/registered_messages.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
+#include "pages/page_geometry.h"
+#include "win/dpi.h"
 #include "res/ids/main_wnd_ids.h"
 
 namespace {
@@ -32,11 +36,10 @@ class PrivateFonts {
 
 PrivateFonts g_privateFonts;
 
-kv::win::Font CreatePageFont(HWND window, const wchar_t* face, int resourceId, int points) {
+kv::win::Font CreatePageFont(const wchar_t* face, int resourceId, int points, int dpi) {
     g_privateFonts.AddFromResource(resourceId);
-    kv::win::WindowDC dc(window);
     LOGFONTW font{};
-    font.lfHeight = -::MulDiv(points, ::GetDeviceCaps(dc.Get(), LOGPIXELSY), 72);
+    font.lfHeight = -kv::pages::FontPixelHeight(points, dpi);
     font.lfWeight = FW_NORMAL;  // the boldness comes from the face "Roboto Bold"
     font.lfOutPrecision = OUT_TT_ONLY_PRECIS;
     font.lfQuality = CLEARTYPE_NATURAL_QUALITY;
@@ -54,17 +57,65 @@ BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    g_titleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 14);
-    g_subtitleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 11);
-    g_textFont = CreatePageFont(Hwnd(), L"Roboto Regular", kRegularFontId, 10);
-
+    CreatePageFonts();
+    GrowToHoldTheLayout();
     CreateEditionPage();
+    FitPagesToClient();
     m_editionPage.Show(SW_SHOW);
     // The download page is not needed before an edition is chosen: it is built, and reports the
     // start, once the window shows the edition page. A timer comes only when nothing is left to
     // paint, so the first page is on the screen by then.
     StartTimer(kDownloadPageTimerId, 0);
     return TRUE;
+}
+
+// At the window's DPI: made again when the window moves to a screen of another DPI.
+void CMainWnd::CreatePageFonts() {
+    const int dpi = kv::win::WindowDpi(Hwnd());
+    g_titleFont = CreatePageFont(L"Roboto Bold", kBoldFontId, kTitleFontPoints, dpi);
+    g_subtitleFont = CreatePageFont(L"Roboto Bold", kBoldFontId, kSubtitleFontPoints, dpi);
+    g_textFont = CreatePageFont(L"Roboto Regular", kRegularFontId, kTextFontPoints, dpi);
+}
+
+// The system suggests a rectangle that keeps the window's place and scales its size; the pages
+// follow with fonts, pictures and layout of the new DPI.
+void CMainWnd::OnDpiChanged(const RECT& suggested) {
+    ::SetWindowPos(Hwnd(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    CreatePageFonts();
+    GrowToHoldTheLayout();
+    FitPagesToClient();
+    m_editionPage.ApplyDpi();
+    m_downloadPage.ApplyDpi();
+}
+
+// The template's dialog units give the window its size; a page smaller than the layout at the
+// window's DPI would cut off its buttons, so the window grows (never shrinks) to hold it.
+void CMainWnd::GrowToHoldTheLayout() {
+    const kv::pages::PixelSize needed =
+        kv::pages::Scaled(kv::pages::kPageMinimumSize, kv::win::WindowDpi(Hwnd()));
+    RECT client{};
+    RECT frame{};
+    ::GetClientRect(Hwnd(), &client);
+    ::GetWindowRect(Hwnd(), &frame);
+    const int growWidth = std::max(0, needed.width - static_cast<int>(client.right));
+    const int growHeight = std::max(0, needed.height - static_cast<int>(client.bottom));
+    if (growWidth == 0 && growHeight == 0) return;
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left + growWidth,
+                   frame.bottom - frame.top + growHeight,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Each page covers the main window's client area.
+void CMainWnd::FitPagesToClient() {
+    RECT client{};
+    ::GetClientRect(Hwnd(), &client);
+    for (const kv::win::Dialog* page : {static_cast<const kv::win::Dialog*>(&m_editionPage),
+                                        static_cast<const kv::win::Dialog*>(&m_downloadPage)}) {
+        if (!page->HasWindow()) continue;
+        ::SetWindowPos(page->Hwnd(), nullptr, 0, 0, client.right, client.bottom,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void CMainWnd::CreateEditionPage() {
@@ -77,6 +128,7 @@ void CMainWnd::EnsureDownloadPage() {
     if (m_downloadPage.HasWindow()) return;
     m_downloadPage.Create(Hwnd());  // its template is not visible: it stays hidden
     ::SetParent(m_downloadPage.Hwnd(), Hwnd());
+    FitPagesToClient();
     // Its first slide is needed as soon as it shows; the others are decoded when first shown.
     m_downloadPage.PrepareFirstSlide();
 }
@@ -108,6 +160,9 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
         case WM_TIMER:
             if (wParam != kDownloadPageTimerId) return false;
             EnsureDownloadPage();
+            return true;
+        case WM_DPICHANGED:
+            if (lParam) OnDpiChanged(*reinterpret_cast<const RECT*>(lParam));
             return true;
         case WM_COMMAND:
             // Escape (IDCANCEL) abandons the installation like the close box, with the same

@@ -23,6 +23,10 @@ class CMainWnd : public kv::win::Dialog {
     // Fires once the edition page is painted: the download page's window is built then.
     static constexpr UINT_PTR kDownloadPageTimerId = 1;
 
+    void CreatePageFonts();
+    void OnDpiChanged(const RECT& suggested);
+    void GrowToHoldTheLayout();
+    void FitPagesToClient();
     void CreateEditionPage();
     // Creates the download page's window unless it exists; it then reports the start.
     void EnsureDownloadPage();

@@ -208,8 +208,16 @@ bool CAdvCheckBox::HandleDrawItem(LPARAM drawItem) {
 void CAdvCheckBox::Draw(HDC dc, const RECT& item) const {
     kv::win::SavedDC saved(dc);
     const auto style = static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_STYLE));
+    // The images may be scaled for the window's DPI: the box takes their size.
+    int boxSize = kv::controls::kBoxSize;
+    int imageHeight = 0;
+    if (imageList && ::ImageList_GetIconSize(imageList.Get(), &boxSize, &imageHeight)) {
+        boxSize = imageHeight;
+    } else {
+        boxSize = kv::controls::kBoxSize;
+    }
     const kv::controls::CheckBoxLayout layout = kv::controls::LayOut(
-        {item.left, item.top, item.right, item.bottom}, kv::controls::TextOnLeft(style));
+        {item.left, item.top, item.right, item.bottom}, kv::controls::TextOnLeft(style), boxSize);
     DrawCaption(dc, layout.caption, style);
     if (imageList) {
         ::ImageList_Draw(imageList.Get(), kv::controls::ImageIndex(hover, state), dc,

@@ -69,18 +69,18 @@ int ImageIndex(bool hover, int state) {
     return (hover ? 1 : 0) + 2 * state;
 }
 
-CheckBoxLayout LayOut(Rect item, bool textOnLeft) {
+CheckBoxLayout LayOut(Rect item, bool textOnLeft, int boxSize) {
     CheckBoxLayout layout{item, item};
     Rect& box = layout.box;
-    if (item.Height() > kBoxSize) {
-        box.top = item.top + (item.Height() - kBoxSize) / 2;
-        box.bottom = box.top + kBoxSize;
+    if (item.Height() > boxSize) {
+        box.top = item.top + (item.Height() - boxSize) / 2;
+        box.bottom = box.top + boxSize;
     }
     if (textOnLeft) {
-        box.left = box.right - kBoxSize;
+        box.left = box.right - boxSize;
     } else {
-        box.right = box.left + kBoxSize;
-        layout.caption.left = item.left + kCaptionIndent;
+        box.right = box.left + boxSize;
+        layout.caption.left = item.left + boxSize + (kCaptionIndent - kBoxSize);
     }
     return layout;
 }

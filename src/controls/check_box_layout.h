@@ -48,9 +48,10 @@ struct CheckBoxLayout {
     Rect box;
     Rect caption;
 };
-// The 10-pixel box is centred vertically in an item higher than the box, on the item's left
-// (caption 5 pixels after it) or, for text on the left, on its right (caption over the whole item).
-CheckBoxLayout LayOut(Rect item, bool textOnLeft);
+// The box (10 pixels, or the size of the control's images) is centred vertically in an item higher
+// than the box, on the item's left (caption 5 pixels after it) or, for text on the left, on its
+// right (caption over the whole item).
+CheckBoxLayout LayOut(Rect item, bool textOnLeft, int boxSize = kBoxSize);
 
 // A radio button only ever turns itself on; a check box cycles through two or three states.
 int NextState(int state, bool radio, bool threeState);

@@ -31,8 +31,10 @@ class CDownloadPage : public CInstallerPage {
 
     // Shows slide 1 to 3, or the next one for 0.
     void ShowSlide(int slide);
-    // Decodes the first slide's picture ahead of its showing; the others wait until first shown.
-    void PrepareFirstSlide() { SlidePicture(1); }
+    // Decodes the shown slide's picture for the window's DPI ahead of its showing; the others
+    // wait until first shown.
+    void PrepareFirstSlide();
+    void ApplyDpi() override;
 
     // The user chose an edition (1 trial, 0 paid): the first attempt starts a second later.
     void OnEditionChosen(unsigned char trial);
@@ -68,7 +70,8 @@ class CDownloadPage : public CInstallerPage {
     void OnDotClicked(int slide);
     void StopSlideshow();
     void GiveDotsTheirImages();
-    // The slide's picture, decoded at its first use (none is needed for the window's first page).
+    void ScalePictures();
+    // The slide's picture at the window's DPI, decoded at its first use.
     HBITMAP SlidePicture(int slide);
 
     // download_workflow.cpp: session events in, effects out, and the job.

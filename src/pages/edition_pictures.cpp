@@ -3,19 +3,26 @@
 #include <system_error>
 #include <utility>
 
+#include "pages/page_geometry.h"
 #include "res/ids/license_selection_ids.h"
+#include "win/dpi.h"
 #include "win/png_picture.h"
 
 namespace {
 
 EditionPicturesInAdvance* g_inAdvance = nullptr;
 
-EditionPictures Decode() {
+// The pictures are held at twice their 96-DPI size and scaled once for the DPI.
+EditionPictures Decode(int dpi) {
     const HMODULE module = ::GetModuleHandleW(nullptr);
+    const kv::pages::PixelSize background = kv::pages::Scaled(kv::pages::kBackgroundSize, dpi);
+    const int pictureSize = kv::pages::Scaled(kv::pages::kButtonPictureSize, dpi);
     EditionPictures pictures;
-    pictures.background = kv::win::LoadPngResource(module, IDB_EDITION_BACKGROUND);
-    pictures.trialPicture = kv::win::LoadPngImageList(module, IDB_TRIAL_PICTURE);
-    pictures.paidPicture = kv::win::LoadPngImageList(module, IDB_PAID_PICTURE);
+    pictures.dpi = dpi;
+    pictures.background = kv::win::LoadPngResource(module, IDB_EDITION_BACKGROUND,
+                                                   {background.width, background.height});
+    pictures.trialPicture = kv::win::LoadPngImageList(module, IDB_TRIAL_PICTURE, pictureSize);
+    pictures.paidPicture = kv::win::LoadPngImageList(module, IDB_PAID_PICTURE, pictureSize);
     return pictures;
 }
 
@@ -23,7 +30,7 @@ EditionPictures Decode() {
 
 EditionPicturesInAdvance::EditionPicturesInAdvance() {
     try {
-        worker_ = std::thread([this] { pictures_ = Decode(); });
+        worker_ = std::thread([this] { pictures_ = Decode(kv::win::WindowDpi(nullptr)); });
         g_inAdvance = this;
     } catch (const std::system_error&) {
         // no thread: the page decodes its pictures itself
@@ -41,6 +48,10 @@ EditionPictures EditionPicturesInAdvance::Take() {
     return std::move(pictures_);
 }
 
-EditionPictures TakeEditionPictures() {
-    return g_inAdvance ? g_inAdvance->Take() : Decode();
+EditionPictures TakeEditionPictures(int dpi) {
+    if (g_inAdvance) {
+        EditionPictures pictures = g_inAdvance->Take();
+        if (pictures.dpi == dpi) return pictures;
+    }
+    return Decode(dpi);
 }

@@ -8,13 +8,15 @@
 #include "win/handles.h"
 
 struct EditionPictures {
+    int dpi = 0;  // the DPI they are scaled for
     kv::win::Bitmap background;
     kv::win::ImageList trialPicture;
     kv::win::ImageList paidPicture;
 };
 
-// Decodes the pictures from its construction on; the edition page takes them. Needs a GDI+
-// session for its whole life, and at most one exists at a time.
+// Decodes the pictures, at the system's DPI (the window's, unless it opens on a monitor of
+// another), from its construction on; the edition page takes them. Needs a GDI+ session for its
+// whole life, and at most one exists at a time.
 class EditionPicturesInAdvance {
   public:
     EditionPicturesInAdvance();
@@ -24,13 +26,13 @@ class EditionPicturesInAdvance {
     ~EditionPicturesInAdvance();
 
   private:
-    friend EditionPictures TakeEditionPictures();
+    friend EditionPictures TakeEditionPictures(int dpi);
     EditionPictures Take();
 
     EditionPictures pictures_;
     std::thread worker_;
 };
 
-// The pictures decoded in advance when there are any left, else decoded now. Needs a GDI+
-// session.
-EditionPictures TakeEditionPictures();
+// The pictures for `dpi`: those decoded in advance when there are any left and they fit, else
+// decoded now. Needs a GDI+ session.
+EditionPictures TakeEditionPictures(int dpi);

@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr int kBackgroundWidth = 640;
-constexpr int kBackgroundHeight = 372;
-
 // The picture above the caption; the button keeps drawing its own caption below it.
 void SetButtonPicture(const kv::win::Control& button, const kv::win::ImageList& picture) {
     BUTTON_IMAGELIST list{picture.Get(), {0, 6, 0, 0}, BUTTON_IMAGELIST_ALIGN_TOP};
@@ -25,34 +22,52 @@ SIZE ClientSize(HWND window) {
     return {client.right, client.bottom};
 }
 
-// The picture at the origin. Where a system's dialog units make the page larger than the
-// picture, its last column and row continue to the page's edges (the artwork keeps them plain).
+// The picture (already at the window's DPI) at the origin. Where a system's dialog units make
+// the page larger than the picture, its last column and row continue to the page's edges (the
+// artwork keeps them plain).
 void PaintBackground(HDC dc, HBITMAP background, SIZE page) {
+    BITMAP size{};
+    if (!::GetObjectW(background, sizeof(size), &size)) return;
+    const int width = size.bmWidth;
+    const int height = size.bmHeight;
     kv::win::MemoryDC picture(dc);
     kv::win::SelectedObject selected(picture.Get(), background);
-    ::BitBlt(dc, 0, 0, kBackgroundWidth, kBackgroundHeight, picture.Get(), 0, 0, SRCCOPY);
-    const int extraWidth = page.cx - kBackgroundWidth;
-    const int extraHeight = page.cy - kBackgroundHeight;
+    ::BitBlt(dc, 0, 0, width, height, picture.Get(), 0, 0, SRCCOPY);
+    const int extraWidth = page.cx - width;
+    const int extraHeight = page.cy - height;
     ::SetStretchBltMode(dc, COLORONCOLOR);
     if (extraWidth > 0) {
-        ::StretchBlt(dc, kBackgroundWidth, 0, extraWidth, kBackgroundHeight, picture.Get(),
-                     kBackgroundWidth - 1, 0, 1, kBackgroundHeight, SRCCOPY);
+        ::StretchBlt(dc, width, 0, extraWidth, height, picture.Get(), width - 1, 0, 1, height,
+                     SRCCOPY);
     }
     if (extraHeight > 0) {
-        ::StretchBlt(dc, 0, kBackgroundHeight, std::max<int>(page.cx, kBackgroundWidth),
-                     extraHeight, picture.Get(), 0, kBackgroundHeight - 1, kBackgroundWidth, 1,
-                     SRCCOPY);
+        ::StretchBlt(dc, 0, height, std::max<int>(page.cx, width), extraHeight, picture.Get(), 0,
+                     height - 1, width, 1, SRCCOPY);
     }
 }
 
 }  // namespace
 
-CLicenseSelection::CLicenseSelection() : CInstallerPage(IDD_LICENSE_SELECTION) {
-    EditionPictures pictures = TakeEditionPictures();
+CLicenseSelection::CLicenseSelection() : CInstallerPage(IDD_LICENSE_SELECTION) {}
+
+// The pictures are held at twice their 96-DPI size and scaled once for the window's DPI.
+void CLicenseSelection::ScalePictures() {
+    EditionPictures pictures = TakeEditionPictures(Dpi());
     m_imgBackground = std::move(pictures.background);
     m_pBackground = m_imgBackground.Get();
+    // The buttons take the new lists before the old ones are destroyed.
+    SetButtonPicture(m_btnTrial, pictures.trialPicture);
+    SetButtonPicture(m_btnPaid, pictures.paidPicture);
     m_trialPicture = std::move(pictures.trialPicture);
     m_paidPicture = std::move(pictures.paidPicture);
+}
+
+void CLicenseSelection::ApplyDpi() {
+    if (!HasWindow()) return;
+    if (PicturesNeedScaling()) ScalePictures();
+    m_btnTrial.SetFont(g_textFont.Get());
+    m_btnPaid.SetFont(g_textFont.Get());
+    ::InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
 void CLicenseSelection::BindControls() {
@@ -62,11 +77,12 @@ void CLicenseSelection::BindControls() {
 
 BOOL CLicenseSelection::OnInitDialog() {
     m_btnTrial.SetText(GetText(L"I_WANT_TO_TRY"));
-    SetButtonPicture(m_btnTrial, m_trialPicture);
     m_btnTrial.SetFont(g_textFont.Get());
     m_btnPaid.SetText(GetText(L"I_HAVE_LICENSE_KEY"));
-    SetButtonPicture(m_btnPaid, m_paidPicture);
     m_btnPaid.SetFont(g_textFont.Get());
+    // A new window (also after a Restore): its buttons need their pictures.
+    m_nPictureDpi = Dpi();
+    ScalePictures();
     m_strTitle = GetText(L"PLEASE_CHOOSE_YOUR_OPTION");
     m_strSubtitle = GetText(L"CHOOSE_CORRECT_OPTION");
     return TRUE;
@@ -87,16 +103,17 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 }
 
 void CLicenseSelection::OnPaint() {
+    if (PicturesNeedScaling()) ScalePictures();
     kv::win::PaintDC dc(Hwnd());
     if (m_pBackground) PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
     ::SetBkMode(dc.Get(), TRANSPARENT);
     ::SetTextColor(dc.Get(), kPageTextColour);
-    RECT titleRect{20, 70, 600, 100};
+    RECT titleRect = Px(kv::pages::kEditionTitleRect);
     {
         kv::win::SelectedObject font(dc.Get(), g_titleFont.Get());
         ::DrawTextW(dc.Get(), m_strTitle.c_str(), -1, &titleRect, DT_CENTER | DT_WORDBREAK);
     }
-    RECT subtitleRect{20, 105, 600, 125};
+    RECT subtitleRect = Px(kv::pages::kEditionSubtitleRect);
     kv::win::SelectedObject font(dc.Get(), g_textFont.Get());
     ::DrawTextW(dc.Get(), m_strSubtitle.c_str(), -1, &subtitleRect, DT_CENTER | DT_WORDBREAK);
 }

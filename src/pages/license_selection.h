@@ -12,9 +12,11 @@ inline constexpr UINT kEditionChosenMessage = WM_APP + 1;
 
 class CLicenseSelection : public CInstallerPage {
   public:
-    // Takes its pictures (decoded in advance when the program started that); needs a GDI+
-    // session.
+    // The pictures are loaded with the window, at its DPI (decoded in advance when the program
+    // started that); they need a GDI+ session.
     CLicenseSelection();
+
+    void ApplyDpi() override;
 
   protected:
     void BindControls() override;
@@ -23,6 +25,7 @@ class CLicenseSelection : public CInstallerPage {
 
   private:
     void OnPaint();
+    void ScalePictures();
     void OnEditionChosen(unsigned char trial);
 
     kv::win::Control m_btnTrial;

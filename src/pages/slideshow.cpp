@@ -1,5 +1,7 @@
 #include "pages/slideshow.h"
 
+#include "pages/page_geometry.h"
+
 int ChooseSlide(int requested, int current) {
     if (requested != 0) return requested;
     return current >= kSlideCount || current < 1 ? 1 : current + 1;
@@ -16,6 +18,7 @@ SlideTexts TextsOfSlide(int slide) {
     }
 }
 
-bool InSlideArea(int x, int y) {
-    return x <= 600 && y <= 200;
+bool InSlideArea(int x, int y, int dpi) {
+    return x <= kv::pages::Scaled(kv::pages::kSlideAreaRight, dpi) &&
+           y <= kv::pages::Scaled(kv::pages::kSlideAreaBottom, dpi);
 }

@@ -15,5 +15,6 @@ inline constexpr int kSlideCount = 3;
 int ChooseSlide(int requested, int current);
 // The text keys of a slide; any number but 2 and 3 counts as slide 1.
 SlideTexts TextsOfSlide(int slide);
-// A click on the page at this client point (pixels) advances the show and stops it.
-bool InSlideArea(int x, int y);
+// A click on the page at this client point (pixels of a window at `dpi`) advances the show and
+// stops it.
+bool InSlideArea(int x, int y, int dpi);

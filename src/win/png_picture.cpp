@@ -92,9 +92,58 @@ Bitmap ToDibSection(Gdiplus::GpBitmap* image, uint32_t** pixels, int* width, int
     return dib;
 }
 
-Bitmap LoadStraight(HMODULE module, int id, int* width, int* height, uint32_t** pixels) {
+struct GraphicsDeleter {
+    void operator()(Gdiplus::GpGraphics* graphics) const { gp::GdipDeleteGraphics(graphics); }
+};
+struct AttributesDeleter {
+    void operator()(Gdiplus::GpImageAttributes* attributes) const {
+        gp::GdipDisposeImageAttributes(attributes);
+    }
+};
+
+// `image` drawn anew at `width` x `height` with high-quality bicubic filtering; the edges are
+// mirrored for the filter, so they do not fade into black. Null on failure.
+GdiplusBitmap Resized(Gdiplus::GpBitmap* image, int width, int height) {
+    UINT w = 0;
+    UINT h = 0;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384 ||
+        gp::GdipGetImageWidth(image, &w) != Gdiplus::Ok ||
+        gp::GdipGetImageHeight(image, &h) != Gdiplus::Ok) {
+        return nullptr;
+    }
+    Gdiplus::GpBitmap* raw = nullptr;
+    if (gp::GdipCreateBitmapFromScan0(width, height, 0, PixelFormat32bppARGB, nullptr, &raw) !=
+        Gdiplus::Ok) {
+        return nullptr;
+    }
+    GdiplusBitmap target(raw);
+    Gdiplus::GpGraphics* rawGraphics = nullptr;
+    if (gp::GdipGetImageGraphicsContext(target.get(), &rawGraphics) != Gdiplus::Ok) return nullptr;
+    std::unique_ptr<Gdiplus::GpGraphics, GraphicsDeleter> graphics(rawGraphics);
+    Gdiplus::GpImageAttributes* rawAttributes = nullptr;
+    if (gp::GdipCreateImageAttributes(&rawAttributes) != Gdiplus::Ok) return nullptr;
+    std::unique_ptr<Gdiplus::GpImageAttributes, AttributesDeleter> attributes(rawAttributes);
+    gp::GdipSetImageAttributesWrapMode(attributes.get(), Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+    gp::GdipSetCompositingMode(graphics.get(), Gdiplus::CompositingModeSourceCopy);
+    gp::GdipSetInterpolationMode(graphics.get(), Gdiplus::InterpolationModeHighQualityBicubic);
+    gp::GdipSetPixelOffsetMode(graphics.get(), Gdiplus::PixelOffsetModeHighQuality);
+    if (gp::GdipDrawImageRectRectI(graphics.get(), image, 0, 0, width, height, 0, 0,
+                                   static_cast<INT>(w), static_cast<INT>(h), Gdiplus::UnitPixel,
+                                   attributes.get(), nullptr, nullptr) != Gdiplus::Ok) {
+        return nullptr;
+    }
+    return target;
+}
+
+// The decoded resource, at its own size or, given a size, scaled to it.
+Bitmap LoadStraight(HMODULE module, int id, int* width, int* height, uint32_t** pixels,
+                    SIZE size = {0, 0}) {
     GdiplusBitmap image = Decode(module, id);
     if (!image) return {};
+    if (size.cx > 0 && size.cy > 0) {
+        image = Resized(image.get(), size.cx, size.cy);
+        if (!image) return {};
+    }
     return ToDibSection(image.get(), pixels, width, height);
 }
 
@@ -107,9 +156,9 @@ uint32_t Premultiplied(uint32_t argb) {
 }
 
 // Icons take straight alpha; the AND mask stays all zero, the alpha channel decides.
-Icon IconOfPng(HMODULE module, int id, int* width, int* height) {
+Icon IconOfPng(HMODULE module, int id, int* width, int* height, SIZE size = {0, 0}) {
     uint32_t* pixels = nullptr;
-    Bitmap colour = LoadStraight(module, id, width, height, &pixels);
+    Bitmap colour = LoadStraight(module, id, width, height, &pixels, size);
     if (!colour) return {};
     Bitmap mask(::CreateBitmap(*width, *height, 1, 1, nullptr));
     if (!mask) return {};
@@ -120,10 +169,14 @@ Icon IconOfPng(HMODULE module, int id, int* width, int* height) {
 }  // namespace
 
 Bitmap LoadPngResource(HMODULE module, int id) {
+    return LoadPngResource(module, id, {0, 0});
+}
+
+Bitmap LoadPngResource(HMODULE module, int id, SIZE size) {
     int width = 0;
     int height = 0;
     uint32_t* pixels = nullptr;
-    Bitmap dib = LoadStraight(module, id, &width, &height, &pixels);
+    Bitmap dib = LoadStraight(module, id, &width, &height, &pixels, size);
     if (!dib) return dib;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     for (size_t i = 0; i < count; ++i) pixels[i] = Premultiplied(pixels[i]);
@@ -136,13 +189,47 @@ Icon LoadPngIcon(HMODULE module, int id) {
     return IconOfPng(module, id, &width, &height);
 }
 
-ImageList LoadPngImageList(HMODULE module, int id) {
+ImageList LoadPngImageList(HMODULE module, int id, int size) {
     int width = 0;
     int height = 0;
-    Icon icon = IconOfPng(module, id, &width, &height);
+    Icon icon = IconOfPng(module, id, &width, &height, {size, size});
     if (!icon) return {};
     ImageList list(::ImageList_Create(width, height, ILC_COLOR32, 1, 0));
     if (!list || ::ImageList_AddIcon(list.Get(), icon.Get()) < 0) return {};
+    return list;
+}
+
+ImageList LoadImageStrip(HMODULE module, int id, int imageSize) {
+    Bitmap strip(static_cast<HBITMAP>(
+        ::LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    DIBSECTION dib{};
+    if (!strip || ::GetObjectW(strip.Get(), sizeof(dib), &dib) != sizeof(dib) ||
+        dib.dsBm.bmBitsPixel != 32 || dib.dsBm.bmHeight <= 0 || !dib.dsBm.bmBits ||
+        imageSize <= 0) {
+        return {};
+    }
+    const int count = dib.dsBm.bmWidth / dib.dsBm.bmHeight;
+    // The section's rows lie bottom-up unless its height was given negative.
+    const bool bottomUp = dib.dsBmih.biHeight > 0;
+    auto* first = static_cast<BYTE*>(dib.dsBm.bmBits);
+    const INT stride = dib.dsBm.bmWidthBytes;
+    Gdiplus::GpBitmap* raw = nullptr;
+    if (count <= 0 ||
+        gp::GdipCreateBitmapFromScan0(
+            dib.dsBm.bmWidth, dib.dsBm.bmHeight, bottomUp ? -stride : stride, PixelFormat32bppARGB,
+            bottomUp ? first + static_cast<size_t>(stride) * (dib.dsBm.bmHeight - 1) : first,
+            &raw) != Gdiplus::Ok) {
+        return {};
+    }
+    GdiplusBitmap source(raw);
+    GdiplusBitmap scaled = Resized(source.get(), imageSize * count, imageSize);
+    if (!scaled) return {};
+    uint32_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    Bitmap images = ToDibSection(scaled.get(), &pixels, &width, &height);
+    ImageList list(::ImageList_Create(imageSize, imageSize, ILC_COLOR32, count, 0));
+    if (!images || !list || ::ImageList_Add(list.Get(), images.Get(), nullptr) < 0) return {};
     return list;
 }
 

@@ -62,6 +62,10 @@ TEST(CheckBoxLayout, BoxIsCentredInTallItemsBesideTheCaption) {
     l = LayOut({0, 0, 100, 20}, true);
     EXPECT_EQ(l.box, (Rect{90, 5, 100, 15}));
     EXPECT_EQ(l.caption, (Rect{0, 0, 100, 20}));
+    // Images scaled for 200 %: a 20-pixel box in the 30 x 26 item of a dot, the caption after it.
+    l = LayOut({0, 0, 30, 26}, false, 20);
+    EXPECT_EQ(l.box, (Rect{0, 3, 20, 23}));
+    EXPECT_EQ(l.caption.left, 25);
 }
 
 TEST(CheckBoxLayout, CheckMarkStaysInsideTheInnerArea) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pages/download_rules.h"
+#include "pages/page_geometry.h"
 #include "pages/slideshow.h"
 #include "pages/time_left_estimator.h"
 
@@ -99,10 +100,48 @@ TEST(Slideshow, AdvancesInARingAndOnlyTheSlideAreaStopsIt) {
     EXPECT_EQ(TextsOfSlide(2).subtitleKey, L"SYSTEM_INTERFACE");
     EXPECT_EQ(TextsOfSlide(3).descriptionKey, L"FULL_CUSTOMIZATION_DESCR");
     EXPECT_EQ(TextsOfSlide(0).subtitleKey, L"PROFESSIONAL_TOOL");
-    EXPECT_TRUE(InSlideArea(600, 200));
-    EXPECT_TRUE(InSlideArea(0, 0));
-    EXPECT_FALSE(InSlideArea(601, 100));
-    EXPECT_FALSE(InSlideArea(100, 201));
+    EXPECT_TRUE(InSlideArea(600, 200, 96));
+    EXPECT_TRUE(InSlideArea(0, 0, 96));
+    EXPECT_FALSE(InSlideArea(601, 100, 96));
+    EXPECT_FALSE(InSlideArea(100, 201, 96));
+    // The area grows with the window's DPI.
+    EXPECT_TRUE(InSlideArea(900, 300, 144));
+    EXPECT_FALSE(InSlideArea(901, 300, 144));
+    EXPECT_TRUE(InSlideArea(1200, 400, 192));
+    EXPECT_FALSE(InSlideArea(1200, 401, 192));
+}
+
+// Lengths round to the nearest pixel, halves away from zero; rectangles scale edge by edge, so
+// neighbours stay neighbours and a picture's area meets the texts' areas as at 96 DPI.
+TEST(PageGeometry, ScalesLengthsAndRectanglesToTheWindowsDpi) {
+    using kv::pages::PixelRect;
+    using kv::pages::Scaled;
+    EXPECT_EQ(Scaled(640, 96), 640);
+    EXPECT_EQ(Scaled(640, 0), 640);  // unknown DPI: the layout's own
+    EXPECT_EQ(Scaled(15, 144), 23);  // 22.5
+    EXPECT_EQ(Scaled(13, 144), 20);  // 19.5
+    EXPECT_EQ(Scaled(-13, 144), -20);
+    EXPECT_EQ(Scaled(1, 120), 1);      // 1.25
+    EXPECT_EQ(Scaled(297, 120), 371);  // 371.25
+    EXPECT_EQ(Scaled(240, 192), 480);
+    EXPECT_EQ(kv::pages::FontPixelHeight(14, 96), 19);  // 18.67
+    EXPECT_EQ(kv::pages::FontPixelHeight(11, 144), 22);
+    EXPECT_EQ(kv::pages::FontPixelHeight(10, 192), 27);  // 26.67
+    EXPECT_EQ(Scaled(kv::pages::kBackgroundSize, 144), (kv::pages::PixelSize{960, 558}));
+
+    const PixelRect title = Scaled(kv::pages::kSlideTitleRect, 144);
+    EXPECT_EQ(title, (PixelRect{293, 105, 900, 150}));
+    // 195 at 120 DPI is 243.75 and 600 is 750: the width follows from the edges.
+    const PixelRect text = Scaled(kv::pages::kSlideTextRect, 120);
+    EXPECT_EQ(text, (PixelRect{244, 163, 750, 250}));
+    EXPECT_EQ(text.Width(), 506);
+    // A dot and the gap after it touch at every DPI, whatever the rounding does to each width.
+    for (int dpi : {96, 120, 144, 168, 192, 240}) {
+        const PixelRect dot = Scaled(PixelRect{297, 188, 312, 201}, dpi);
+        const PixelRect gap = Scaled(PixelRect{312, 188, 317, 201}, dpi);
+        EXPECT_EQ(dot.right, gap.left) << dpi;
+        EXPECT_EQ(dot.bottom, Scaled(201, dpi)) << dpi;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The program's pictures as the pages load them from the built program: every PNG decodes at its
-// size with its transparency, the slides stay light where the page writes, the dots bitmap holds
-// its four images on the white mask, and a missing or mistyped picture gives nothing.
+// The program's pictures as the pages load them from the built program: every PNG decodes at twice
+// its 96-DPI size with its transparency and scales to a DPI's size, the slides stay light where
+// the page writes, the dots bitmap holds its four images on the white mask and scales to an image
+// list, and a missing or mistyped picture gives nothing.
 
 #include <gtest/gtest.h>
 
@@ -57,54 +58,74 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
     ASSERT_TRUE(program.Get());
 
     for (int id : {IDB_EDITION_BACKGROUND, IDB_SLIDE1, IDB_SLIDE2, IDB_SLIDE3}) {
-        kv::win::Bitmap picture = kv::win::LoadPngResource(program.Get(), id);
-        ASSERT_TRUE(picture) << id;
-        const Pixels pixels = Read(picture);
-        ASSERT_TRUE(pixels.bits) << id;
-        EXPECT_EQ(pixels.width, 640) << id;
-        EXPECT_EQ(pixels.height, 372) << id;
-        // Where the page writes its dark texts the picture is opaque and light.
-        EXPECT_TRUE(Light(pixels.At(400, 110))) << id;
-        EXPECT_TRUE(Light(pixels.At(590, 180))) << id;
+        // As held (twice the 96-DPI size), and as scaled for 150 %.
+        for (const SIZE size : {SIZE{0, 0}, SIZE{960, 558}}) {
+            kv::win::Bitmap picture = size.cx ? kv::win::LoadPngResource(program.Get(), id, size)
+                                              : kv::win::LoadPngResource(program.Get(), id);
+            ASSERT_TRUE(picture) << id;
+            const Pixels pixels = Read(picture);
+            ASSERT_TRUE(pixels.bits) << id;
+            const int scale = size.cx ? 3 : 4;  // halves of a 96-DPI pixel
+            EXPECT_EQ(pixels.width, 640 * scale / 2) << id;
+            EXPECT_EQ(pixels.height, 372 * scale / 2) << id;
+            // Where the page writes its dark texts the picture is opaque and light.
+            EXPECT_TRUE(Light(pixels.At(400 * scale / 2, 110 * scale / 2))) << id;
+            EXPECT_TRUE(Light(pixels.At(590 * scale / 2, 180 * scale / 2))) << id;
+            // The edition page's heading band is dark from edge to edge, filtering included.
+            if (id == IDB_EDITION_BACKGROUND) {
+                for (int x : {0, pixels.width - 1}) EXPECT_FALSE(Light(pixels.At(x, 0))) << x;
+            }
+        }
     }
 
     for (int id : {IDB_TRIAL_PICTURE, IDB_PAID_PICTURE}) {
         kv::win::Bitmap picture = kv::win::LoadPngResource(program.Get(), id);
         const Pixels pixels = Read(picture);
         ASSERT_TRUE(pixels.bits) << id;
-        EXPECT_EQ(pixels.width, 32) << id;
-        EXPECT_EQ(pixels.height, 32) << id;
+        EXPECT_EQ(pixels.width, 64) << id;
+        EXPECT_EQ(pixels.height, 64) << id;
         // A transparent corner premultiplies to nothing at all; the middle is solid.
         EXPECT_EQ(pixels.At(0, 0), 0u) << id;
-        EXPECT_EQ(pixels.At(16, 16) >> 24, 255u) << id;
+        EXPECT_EQ(pixels.At(32, 32) >> 24, 255u) << id;
         EXPECT_TRUE(kv::win::LoadPngIcon(program.Get(), id)) << id;
-        kv::win::ImageList list = kv::win::LoadPngImageList(program.Get(), id);
+        kv::win::ImageList list = kv::win::LoadPngImageList(program.Get(), id, 48);
         int width = 0;
         int height = 0;
         ASSERT_TRUE(list) << id;
         EXPECT_TRUE(::ImageList_GetIconSize(list.Get(), &width, &height));
-        EXPECT_EQ(width, 32);
+        EXPECT_EQ(width, 48);
+        EXPECT_EQ(height, 48);
         EXPECT_EQ(::ImageList_GetImageCount(list.Get()), 1);
     }
 
-    // Ring, ring under the mouse, dot, dot under the mouse: 10 pixels each, on white.
+    // Ring, ring under the mouse, dot, dot under the mouse: 20 pixels each, on white.
     kv::win::Bitmap dots(static_cast<HBITMAP>(::LoadImageW(
         program.Get(), MAKEINTRESOURCEW(IDB_SLIDE_DOTS), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     BITMAP size{};
     ASSERT_TRUE(::GetObjectW(dots.Get(), sizeof(size), &size));
-    EXPECT_EQ(size.bmWidth, 40);
-    EXPECT_EQ(size.bmHeight, 10);
+    EXPECT_EQ(size.bmWidth, 80);
+    EXPECT_EQ(size.bmHeight, 20);
     EXPECT_EQ(size.bmBitsPixel, 32);
     kv::win::MemoryDC dc(nullptr);
     kv::win::SelectedObject selected(dc.Get(), dots.Get());
     for (int image = 0; image < 4; ++image) {
-        const COLORREF middle = ::GetPixel(dc.Get(), image * 10 + 5, 5);
-        const COLORREF edge = ::GetPixel(dc.Get(), image * 10 + 5, 1);
-        EXPECT_EQ(::GetPixel(dc.Get(), image * 10, 0), RGB(255, 255, 255)) << image;
+        const COLORREF middle = ::GetPixel(dc.Get(), image * 20 + 10, 10);
+        const COLORREF edge = ::GetPixel(dc.Get(), image * 20 + 10, 3);
+        EXPECT_EQ(::GetPixel(dc.Get(), image * 20, 0), RGB(255, 255, 255)) << image;
         EXPECT_GT(GetRValue(edge), 150) << image;
         EXPECT_LT(GetGValue(edge), 120) << image;
         EXPECT_EQ(middle == RGB(255, 255, 255), image < 2) << image;
     }
+
+    // Scaled for 150 %: four images of 15 pixels.
+    kv::win::ImageList dotImages = kv::win::LoadImageStrip(program.Get(), IDB_SLIDE_DOTS, 15);
+    ASSERT_TRUE(dotImages);
+    int dotWidth = 0;
+    int dotHeight = 0;
+    EXPECT_TRUE(::ImageList_GetIconSize(dotImages.Get(), &dotWidth, &dotHeight));
+    EXPECT_EQ(dotWidth, 15);
+    EXPECT_EQ(dotHeight, 15);
+    EXPECT_EQ(::ImageList_GetImageCount(dotImages.Get()), 4);
 
     // The icon's images are PNGs: each size the system asks for loads, opaque in the middle of
     // the disc and clear in the corner.
@@ -122,8 +143,9 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
     }
 
     EXPECT_FALSE(kv::win::LoadPngResource(program.Get(), 999));
+    EXPECT_FALSE(kv::win::LoadImageStrip(program.Get(), IDB_SLIDE1, 10));   // not a bitmap
     EXPECT_FALSE(kv::win::LoadPngResource(program.Get(), IDB_SLIDE_DOTS));  // not a PNG resource
-    EXPECT_FALSE(kv::win::LoadPngImageList(nullptr, 999));
+    EXPECT_FALSE(kv::win::LoadPngImageList(nullptr, 999, 32));
 }
 
 }  // namespace

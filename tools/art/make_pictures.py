@@ -3,7 +3,9 @@
 
 usage: make_pictures.py FONT_DIR OUT_DIR
 
-FONT_DIR holds Roboto-Regular.ttf and Roboto-Bold.ttf. Writes into OUT_DIR:
+FONT_DIR holds Roboto-Regular.ttf and Roboto-Bold.ttf. Every picture is drawn at twice the
+size the pages lay out at 96 DPI (the sizes below are the layout's); the program scales it to the
+window's DPI once. Writes into OUT_DIR, as palette PNGs where quantising shows no difference:
   edition_background.png  the edition page's background, 640 x 372
   edition_trial.png       32 x 32 picture of the "try" button (with alpha)
   edition_key.png         32 x 32 picture of the "license key" button (with alpha)
@@ -18,7 +20,8 @@ import sys
 
 from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
-SS = 3  # supersampling factor for the large pictures
+OUT = 2  # the pictures' scale against the 96-DPI layout
+SS = 3 * OUT  # pixels drawn per layout pixel: supersampled, then reduced to OUT
 
 NAVY = (22, 38, 60)
 NAVY_LIGHT = (38, 68, 104)
@@ -127,11 +130,21 @@ def rounded_box(draw, box, radius, fill, outline=None, width=1):
 
 
 def finish(big: Image.Image) -> Image.Image:
-    return big.resize((big.width // SS, big.height // SS), Image.LANCZOS)
+    return big.resize((big.width * OUT // SS, big.height * OUT // SS), Image.LANCZOS)
 
 
 def save_png(img: Image.Image, path: str) -> None:
-    img.save(path, "PNG", optimize=True)
+    """A palette of 256 colours keeps gradients and alpha edges smooth at about half the size of
+    true colour. The quantiser's dithering now and then puts a far colour (a pink from a disc's
+    rainbow) into a pale area: such pixels take the nearest palette colour instead."""
+    # The quantiser takes RGBA only (an RGB picture comes back as one colour).
+    quantised = img.convert("RGBA").quantize(256, method=Image.Quantize.LIBIMAGEQUANT)
+    if img.mode == "RGB":
+        nearest = img.quantize(palette=quantised, dither=Image.Dither.NONE)
+        r, g, b = ImageChops.difference(quantised.convert("RGB"), img).split()
+        far = ImageChops.lighter(ImageChops.lighter(r, g), b).point(lambda v: 255 if v > 12 else 0)
+        quantised.paste(nearest, (0, 0), far)
+    quantised.save(path, "PNG", optimize=True)
 
 
 # --- the edition page ---------------------------------------------------------------------------
@@ -200,7 +213,7 @@ def trial_icon() -> Image.Image:
     d.ellipse((120, 120, 250, 250), fill=(150, 70, 20, 255))
     d.ellipse((128, 128, 242, 242), fill=ORANGE + (255,))
     d.polygon([(168, 150), (168, 220), (222, 185)], fill=WHITE + (255,))
-    return img.resize((32, 32), Image.LANCZOS)
+    return img.resize((32 * OUT, 32 * OUT), Image.LANCZOS)
 
 
 def key_icon() -> Image.Image:
@@ -226,7 +239,7 @@ def key_icon() -> Image.Image:
     shade = ImageChops.offset(shade, 6, 8).filter(ImageFilter.GaussianBlur(6))
     img.alpha_composite(shade)
     img.alpha_composite(key)
-    return img.resize((32, 32), Image.LANCZOS)
+    return img.resize((32 * OUT, 32 * OUT), Image.LANCZOS)
 
 
 # --- the slides -------------------------------------------------------------------------------
@@ -396,8 +409,8 @@ def slide_customization() -> Image.Image:
 
 
 def dots_bitmap() -> bytes:
-    """Four 10 x 10 images side by side on white (the mask colour): ring, ring under the mouse,
-    dot, dot under the mouse. A 32-bit bottom-up DIB; white pixels get alpha 0."""
+    """Four 10 x 10 images (layout pixels) side by side on white (the mask colour): ring, ring
+    under the mouse, dot, dot under the mouse. A 32-bit bottom-up DIB; white pixels get alpha 0."""
     s = 16
     big = Image.new("RGB", (40 * s, 10 * s), WHITE)
     d = ImageDraw.Draw(big)
@@ -409,16 +422,17 @@ def dots_bitmap() -> bytes:
             d.ellipse(box, outline=colour, width=int(1.6 * s))
         else:
             d.ellipse(box, fill=colour)
-    img = big.resize((40, 10), Image.BOX)  # no ringing: the white around stays pure white
+    width, height = 40 * OUT, 10 * OUT
+    img = big.resize((width, height), Image.BOX)  # no ringing: the white around stays pure white
     rows = []
-    for y in reversed(range(10)):
+    for y in reversed(range(height)):
         row = bytearray()
-        for x in range(40):
+        for x in range(width):
             r, g, b = img.getpixel((x, y))
             row += bytes((b, g, r, 0 if (r, g, b) == WHITE else 255))
         rows.append(bytes(row))
     pixels = b"".join(rows)
-    info = struct.pack("<IiiHHIIiiII", 40, 40, 10, 1, 32, 0, len(pixels), 2835, 2835, 0, 0)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 32, 0, len(pixels), 2835, 2835, 0, 0)
     header = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(pixels), 0, 0, 14 + len(info))
     return header + info + pixels
 
