@@ -7,42 +7,7 @@
 
 namespace {
 
-constexpr int kRegularFontId = 183;
-constexpr int kBoldFontId = 184;
 constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
-
-// Font files added to the process's private font table, each once, removed at process exit.
-class PrivateFonts {
-  public:
-    void AddFromResource(int id) {
-        if (added_[id - kRegularFontId]) return;
-        HMODULE module = ::GetModuleHandleW(nullptr);
-        HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"BINARY");
-        HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-        void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-        if (!bytes) return;  // missing: the face is then taken from whatever the system has
-        DWORD count = 0;
-        added_[id - kRegularFontId] = kv::win::MemoryFont(
-            ::AddFontMemResourceEx(bytes, ::SizeofResource(module, found), nullptr, &count));
-    }
-
-  private:
-    kv::win::MemoryFont added_[2];
-};
-
-PrivateFonts g_privateFonts;
-
-kv::win::Font CreatePageFont(HWND window, const wchar_t* face, int resourceId, int points) {
-    g_privateFonts.AddFromResource(resourceId);
-    kv::win::WindowDC dc(window);
-    LOGFONTW font{};
-    font.lfHeight = -::MulDiv(points, ::GetDeviceCaps(dc.Get(), LOGPIXELSY), 72);
-    font.lfWeight = FW_NORMAL;  // the boldness comes from the face "Roboto Bold"
-    font.lfOutPrecision = OUT_TT_ONLY_PRECIS;
-    font.lfQuality = CLEARTYPE_NATURAL_QUALITY;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return kv::win::Font(::CreateFontIndirectW(&font));
-}
 
 }  // namespace
 
@@ -54,9 +19,9 @@ BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    g_titleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 14);
-    g_subtitleFont = CreatePageFont(Hwnd(), L"Roboto Bold", kBoldFontId, 11);
-    g_textFont = CreatePageFont(Hwnd(), L"Roboto Regular", kRegularFontId, 10);
+    AddEmbeddedFonts(::GetModuleHandleW(nullptr));
+    CreatePageFonts(Hwnd(), reinterpret_cast<HFONT>(::SendMessageW(Hwnd(), WM_GETFONT, 0, 0)),
+                    AllTexts());
 
     CreatePages();
     m_editionPage.Show(SW_SHOW);
@@ -68,6 +33,8 @@ void CMainWnd::CreatePages() {
     ::SetParent(m_editionPage.Hwnd(), Hwnd());
     m_downloadPage.Create(Hwnd());  // its template is not visible: it stays hidden
     ::SetParent(m_downloadPage.Hwnd(), Hwnd());
+    GiveControlsAReadableFont(m_editionPage.Hwnd());
+    GiveControlsAReadableFont(m_downloadPage.Hwnd());
 }
 
 void CMainWnd::ShowDownloadPage(unsigned char trial) {
