@@ -13,7 +13,10 @@ constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
 
 CMainWnd::CMainWnd()
     : Dialog(IDD_MAIN_WINDOW),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {}
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {
+    // A right-to-left language mirrors every window of the process, the question included.
+    if (TextsReadRightToLeft()) ::SetProcessDefaultLayout(LAYOUT_RTL);
+}
 
 BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
@@ -110,8 +113,9 @@ void CMainWnd::OnRestore() {
 void CMainWnd::OnClose() {
     if (!m_downloadPage.m_bInstalled && !m_downloadPage.m_bStopped) {
         const std::wstring question(GetText(L"INSTALL_NOT_COMPLETED"));
+        const UINT reading = TextsReadRightToLeft() ? MB_RTLREADING | MB_RIGHT : 0;
         if (::MessageBoxW(Hwnd(), question.c_str(), kConfirmationCaption,
-                          MB_YESNO | MB_ICONERROR) == IDNO) {
+                          MB_YESNO | MB_ICONERROR | reading) == IDNO) {
             return;
         }
         m_downloadPage.Stop(true);

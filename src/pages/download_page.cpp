@@ -83,11 +83,8 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             result = TRUE;
             return true;
         case WM_CTLCOLORSTATIC:
-            ::SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
-            result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
-            return true;
         case WM_CTLCOLORDLG:
-            result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
+            result = OnCtlColor(reinterpret_cast<HDC>(wParam), message == WM_CTLCOLORSTATIC);
             return true;
         case WM_LBUTTONDOWN:
             OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));

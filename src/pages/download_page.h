@@ -81,6 +81,7 @@ class CDownloadPage : public CInstallerPage {
     void OnDotClicked(int slide);
     void StopSlideshow();
     void GiveDotsTheirImages();
+    LRESULT OnCtlColor(HDC dc, bool staticControl);
 
     // download_workflow.cpp: attempts, the worker and retries.
     void StartDownload();

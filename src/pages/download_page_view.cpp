@@ -7,6 +7,7 @@
 #include "i18n/texts.h"
 #include "pages/download_page.h"
 #include "pages/page_fonts.h"
+#include "pages/page_look.h"
 #include "pages/slideshow.h"
 
 namespace {
@@ -31,20 +32,22 @@ constexpr Placement kPlacements[] = {
 
 void DrawTextIn(HDC dc, HFONT font, const std::wstring& text, RECT box) {
     kv::win::SelectedObject selected(dc, font);
-    ::DrawTextW(dc, text.c_str(), -1, &box, DT_WORDBREAK);
+    ::DrawTextW(dc, text.c_str(), -1, &box, DT_WORDBREAK | ReadingOrder(dc));
 }
 
 }  // namespace
 
 void CDownloadPage::OnPaint() {
     kv::win::PaintDC dc(Hwnd());
-    if (m_pBackground) {
+    // The slides hold no text: in a right-to-left language they turn with the page. In High
+    // Contrast the page shows its texts on the system's background alone.
+    if (m_pBackground && !HighContrastOn()) {
         kv::win::MemoryDC picture(dc.Get());
         kv::win::SelectedObject selected(picture.Get(), m_pBackground);
         ::BitBlt(dc.Get(), 0, 0, kSlideWidth, kSlideShownHeight, picture.Get(), 0, 0, SRCCOPY);
     }
     ::SetBkMode(dc.Get(), TRANSPARENT);
-    ::SetTextColor(dc.Get(), kPageTextColour);
+    ::SetTextColor(dc.Get(), PageTextColour());
     DrawSlideTexts(dc.Get());
     MoveControlsToTheirPlaces();
 }
@@ -108,4 +111,15 @@ void CDownloadPage::OnLButtonDown(int x, int y) {
     if (!InSlideArea(x, y)) return;
     StopSlideshow();
     ShowSlide(0);
+}
+
+// The page's background below and beside the slide is white, and the status line is drawn on
+// it; in High Contrast both take the system's colours.
+LRESULT CDownloadPage::OnCtlColor(HDC dc, bool staticControl) {
+    const HBRUSH brush = PageBackgroundBrush(m_brushWhite.Get());
+    if (staticControl) {
+        ::SetBkColor(dc, HighContrastOn() ? ::GetSysColor(COLOR_WINDOW) : RGB(255, 255, 255));
+        if (HighContrastOn()) ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    }
+    return reinterpret_cast<LRESULT>(brush);
 }

@@ -5,6 +5,7 @@
 #include "analytics/sender_google_analytics.h"
 #include "i18n/texts.h"
 #include "pages/page_fonts.h"
+#include "pages/page_look.h"
 #include "win/png_picture.h"
 
 namespace {
@@ -87,17 +88,26 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 
 void CLicenseSelection::OnPaint() {
     kv::win::PaintDC dc(Hwnd());
-    if (m_pBackground) PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
+    if (HighContrastOn()) {
+        RECT client{};
+        ::GetClientRect(Hwnd(), &client);
+        ::FillRect(dc.Get(), &client, ::GetSysColorBrush(COLOR_WINDOW));
+    } else if (m_pBackground) {
+        // The background holds the logo: it reads left to right in every language.
+        UnmirroredPictures unmirrored(dc.Get());
+        PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
+    }
     ::SetBkMode(dc.Get(), TRANSPARENT);
-    ::SetTextColor(dc.Get(), kPageTextColour);
+    ::SetTextColor(dc.Get(), PageTextColour());
+    const UINT format = DT_CENTER | DT_WORDBREAK | ReadingOrder(dc.Get());
     RECT titleRect{20, 70, 600, 100};
     {
         kv::win::SelectedObject font(dc.Get(), g_titleFont.Get());
-        ::DrawTextW(dc.Get(), m_strTitle.c_str(), -1, &titleRect, DT_CENTER | DT_WORDBREAK);
+        ::DrawTextW(dc.Get(), m_strTitle.c_str(), -1, &titleRect, format);
     }
     RECT subtitleRect{20, 105, 600, 125};
     kv::win::SelectedObject font(dc.Get(), g_textFont.Get());
-    ::DrawTextW(dc.Get(), m_strSubtitle.c_str(), -1, &subtitleRect, DT_CENTER | DT_WORDBREAK);
+    ::DrawTextW(dc.Get(), m_strSubtitle.c_str(), -1, &subtitleRect, format);
 }
 
 // The switch to the download page comes first; the report leaves on a thread of its own and is
