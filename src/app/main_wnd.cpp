@@ -26,8 +26,11 @@ BOOL CMainWnd::OnInitDialog() {
     CreatePageFonts(Hwnd(), reinterpret_cast<HFONT>(::SendMessageW(Hwnd(), WM_GETFONT, 0, 0)),
                     AllTexts());
 
+    m_taskbar.SetWindow(Hwnd());
+    m_downloadPage.m_pTaskbar = &m_taskbar;
     CreatePages();
     m_editionPage.Show(SW_SHOW);
+    ShowFocusCues();
     return TRUE;
 }
 
@@ -67,9 +70,18 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         case WM_COMMAND:
             // Escape (IDCANCEL) abandons the installation like the close box, with the same
-            // question; Enter (IDOK) on the frame has nothing to confirm.
-            if (LOWORD(wParam) == IDCANCEL) ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
-            return LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK;
+            // question. Enter comes here as the command of the focused or default button, which
+            // lies on a page: that button acts.
+            if (LOWORD(wParam) == IDCANCEL) {
+                ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
+            } else if (HIWORD(wParam) == BN_CLICKED) {
+                OnEnter(LOWORD(wParam));
+            }
+            return true;
+    }
+    if (message == kv::win::SystemTaskbarProgress::ButtonCreatedMessage() && message != 0) {
+        m_taskbar.OnButtonCreated();
+        return true;
     }
     if (message == kEditionChosenMessage) {
         ShowDownloadPage(static_cast<unsigned char>(wParam != 0));
@@ -108,6 +120,26 @@ void CMainWnd::OnRestore() {
     ::UpdateWindow(m_editionPage.Hwnd());
     ::UpdateWindow(Hwnd());
     Show(SW_SHOWNORMAL);
+    ShowFocusCues();
+}
+
+// The dialog manager hands Enter to this window; the button it means is on the shown page: the
+// focused one if it has that id, else the page's visible button of that id (Install is IDOK).
+void CMainWnd::OnEnter(int id) {
+    HWND target = ::GetFocus();
+    if (!target || !::IsChild(Hwnd(), target) || ::GetDlgCtrlID(target) != id) {
+        const HWND page =
+            ::IsWindowVisible(m_downloadPage.Hwnd()) ? m_downloadPage.Hwnd() : m_editionPage.Hwnd();
+        target = ::GetDlgItem(page, id);
+    }
+    if (target && ::IsWindowVisible(target) && ::IsWindowEnabled(target)) {
+        ::SendMessageW(target, BM_CLICK, 0, 0);
+    }
+}
+
+// The focus rectangle stays visible from the start, not only after the first key press.
+void CMainWnd::ShowFocusCues() {
+    ::SendMessageW(Hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
 }
 
 void CMainWnd::OnClose() {

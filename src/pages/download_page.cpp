@@ -58,6 +58,7 @@ BOOL CDownloadPage::OnInitDialog() {
     m_btnRetry.SetText(GetText(L"TRY_AGAIN"));
     m_status.SetText(GetText(L"CHECKING_FOR_CONNECTION"));
     GiveDotsTheirImages();
+    MakeControlsAccessible();
     m_btnRetry.Show(false);
     m_btnInstall.Show(false);
     SenderGoogleAnalytics().SendEvent(L"Downloader", L"Started", L"", L"");
@@ -144,10 +145,12 @@ void CDownloadPage::SetStatus(std::wstring_view text) {
 
 void CDownloadPage::SetBar(int percent) {
     if (m_progress.Exists()) ::SendMessageW(m_progress.Hwnd(), PBM_SETPOS, percent, 0);
+    if (m_pTaskbar) m_pTaskbar->Show(kv::win::TaskbarState::Normal, percent);
 }
 
 void CDownloadPage::ShowButton(int id, bool visible) {
     (id == IDC_INSTALL_BUTTON ? m_btnInstall : m_btnRetry).Show(visible);
+    if (visible) OnButtonShown(id);
 }
 
 void CDownloadPage::UpdateTimeLeft() {

@@ -13,12 +13,14 @@
 #include <vector>
 
 #include "controls/adv_check_box.h"
+#include "controls/announced_text.h"
 #include "net/installer_downloader.h"
 #include "pages/download_rules.h"
 #include "pages/installer_page.h"
 #include "pages/time_left_estimator.h"
 #include "res/ids/download_page_ids.h"
 #include "win/handles.h"
+#include "win/taskbar_progress.h"
 
 class CDownloadPage : public CInstallerPage {
   public:
@@ -44,6 +46,8 @@ class CDownloadPage : public CInstallerPage {
     bool m_bStopped = false;     // a stop happened: closing needs no confirmation
     UINT_PTR m_uSlideTimer = 0;
     UINT_PTR m_uStartTimer = 0;
+    // The main window's taskbar button, or null; not owned.
+    kv::win::TaskbarProgress* m_pTaskbar = nullptr;
 
   protected:
     void BindControls() override;
@@ -81,6 +85,8 @@ class CDownloadPage : public CInstallerPage {
     void OnDotClicked(int slide);
     void StopSlideshow();
     void GiveDotsTheirImages();
+    void MakeControlsAccessible();
+    void OnButtonShown(int id);
     LRESULT OnCtlColor(HDC dc, bool staticControl);
 
     // download_workflow.cpp: attempts, the worker and retries.
@@ -112,6 +118,7 @@ class CDownloadPage : public CInstallerPage {
     CAdvCheckBox m_dot1;
     CAdvCheckBox m_dot2;
     CAdvCheckBox m_dot3;
+    AnnouncedText m_statusAnnouncer;  // screen readers hear every new status
     kv::win::Bitmap m_imgSlide1;
     kv::win::Bitmap m_imgSlide3;
     kv::win::Bitmap m_imgSlide2;

@@ -123,3 +123,29 @@ LRESULT CDownloadPage::OnCtlColor(HDC dc, bool staticControl) {
     }
     return reinterpret_cast<LRESULT>(brush);
 }
+
+// Screen readers name a control by its window text: the dots get one (drawn nowhere, as they have
+// no room for it) and so does the bar, whose value the system's proxy reads from its position.
+void CDownloadPage::MakeControlsAccessible() {
+    int number = 1;
+    for (CAdvCheckBox* dot : {&m_dot1, &m_dot2, &m_dot3}) {
+        ::SetWindowTextW(dot->Hwnd(), (L"Slide " + std::to_wstring(number++)).c_str());
+    }
+    ::SetWindowTextW(m_progress.Hwnd(), std::wstring(GetText(L"DOWNLOADING_SETUP")).c_str());
+    m_statusAnnouncer.Attach(m_status.Hwnd());
+}
+
+// A button that appears takes the keyboard focus, so that Enter or Space acts on it at once. On
+// the taskbar, Install means the file is ready (the button flashes if the window is in the
+// background) and Retry that the attempts failed.
+void CDownloadPage::OnButtonShown(int id) {
+    if (m_pTaskbar) {
+        const bool ready = id == IDC_INSTALL_BUTTON;
+        m_pTaskbar->Show(ready ? kv::win::TaskbarState::None : kv::win::TaskbarState::Error, 0);
+        if (ready) m_pTaskbar->FlashIfInBackground();
+    }
+    const HWND button = Item(id);
+    const HWND top = ::GetAncestor(Hwnd(), GA_ROOT);
+    if (!button || !top || !::IsWindowVisible(Hwnd())) return;
+    ::SendMessageW(top, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+}
