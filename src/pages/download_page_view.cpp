@@ -30,6 +30,26 @@ constexpr Placement kPlacements[] = {
     {IDC_INSTALL_BUTTON, 254, 312, 141, 23},
 };
 
+// The artwork of a slide lies left of its texts (which start at x 195) and holds words of its
+// own. In a mirrored page the artwork moves to the other side of the texts, but both parts keep
+// their orientation, so that the words in it read as drawn.
+constexpr int kSlideArtworkWidth = 195;
+
+void PaintSlidePicture(HDC dc, HBITMAP slide) {
+    kv::win::MemoryDC picture(dc);
+    kv::win::SelectedObject selected(picture.Get(), slide);
+    const DWORD layout = ::GetLayout(dc);
+    if (!(layout & LAYOUT_RTL)) {
+        ::BitBlt(dc, 0, 0, kSlideWidth, kSlideShownHeight, picture.Get(), 0, 0, SRCCOPY);
+        return;
+    }
+    ::SetLayout(dc, layout | LAYOUT_BITMAPORIENTATIONPRESERVED);
+    ::BitBlt(dc, 0, 0, kSlideArtworkWidth, kSlideShownHeight, picture.Get(), 0, 0, SRCCOPY);
+    ::BitBlt(dc, kSlideArtworkWidth, 0, kSlideWidth - kSlideArtworkWidth, kSlideShownHeight,
+             picture.Get(), kSlideArtworkWidth, 0, SRCCOPY);
+    ::SetLayout(dc, layout);
+}
+
 void DrawTextIn(HDC dc, HFONT font, const std::wstring& text, RECT box) {
     kv::win::SelectedObject selected(dc, font);
     ::DrawTextW(dc, text.c_str(), -1, &box, DT_WORDBREAK | ReadingOrder(dc));
@@ -39,13 +59,8 @@ void DrawTextIn(HDC dc, HFONT font, const std::wstring& text, RECT box) {
 
 void CDownloadPage::OnPaint() {
     kv::win::PaintDC dc(Hwnd());
-    // The slides hold no text: in a right-to-left language they turn with the page. In High
-    // Contrast the page shows its texts on the system's background alone.
-    if (m_pBackground && !HighContrastOn()) {
-        kv::win::MemoryDC picture(dc.Get());
-        kv::win::SelectedObject selected(picture.Get(), m_pBackground);
-        ::BitBlt(dc.Get(), 0, 0, kSlideWidth, kSlideShownHeight, picture.Get(), 0, 0, SRCCOPY);
-    }
+    // In High Contrast the page shows its texts on the system's background alone.
+    if (m_pBackground && !HighContrastOn()) PaintSlidePicture(dc.Get(), m_pBackground);
     ::SetBkMode(dc.Get(), TRANSPARENT);
     ::SetTextColor(dc.Get(), PageTextColour());
     DrawSlideTexts(dc.Get());

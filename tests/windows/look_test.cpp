@@ -130,6 +130,13 @@ class MainWindowTest : public ::testing::Test {
         ::PostMessageW(target, WM_KEYDOWN, key, 1);
         ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
     }
+    // With KV_LOOK_HOLD_SECONDS set, the window stays as it is for that long, for a screenshot
+    // taken by hand; never set in the test runs.
+    static void HoldForScreenshot() {
+        if (const char* seconds = std::getenv("KV_LOOK_HOLD_SECONDS")) {
+            ::Sleep(static_cast<DWORD>(std::atoi(seconds)) * 1000);
+        }
+    }
     HWND Confirmation() const {
         return FindProcessWindow(::GetCurrentProcessId(), kConfirmationCaption);
     }
@@ -215,7 +222,8 @@ TEST_F(MainWindowTest, ControlsHaveNamesAndRolesAndStatusChangesAreAnnounced) {
 TEST_F(MainWindowTest, KeyboardMovesBetweenEditionsChoosesOneAndAsksBeforeEscapeCloses) {
     HWND trial = ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON);
     HWND paid = ::GetDlgItem(editionPage_, IDC_PAID_BUTTON);
-    EXPECT_EQ(::GetWindowLongW(main_, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);  // English
+    const bool mirrored = (::GetWindowLongW(main_, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+    EXPECT_EQ(mirrored, TextsReadRightToLeft());
     ASSERT_TRUE(WaitUntil([&] { return Focus() == trial; }));
     Press(VK_TAB);
     EXPECT_TRUE(WaitUntil([&] { return Focus() == paid; }));
@@ -235,6 +243,7 @@ TEST_F(MainWindowTest, KeyboardMovesBetweenEditionsChoosesOneAndAsksBeforeEscape
     Answer(box, IDNO);
     EXPECT_TRUE(WaitUntil([&] { return Confirmation() == nullptr; }));
     EXPECT_TRUE(::IsWindow(main_));
+    HoldForScreenshot();
 }
 
 // In High Contrast the pages paint the system's window colour where their pictures lie and
@@ -258,10 +267,7 @@ TEST_F(MainWindowTest, HighContrastPaintsInTheSystemsColours) {
                                                                reinterpret_cast<LPARAM>(status)));
     EXPECT_EQ(brush, ::GetSysColorBrush(COLOR_WINDOW));
     EXPECT_EQ(::GetTextColor(dc.Get()), ::GetSysColor(COLOR_WINDOWTEXT));
-    if (const char* shot = std::getenv("KV_LOOK_PAUSE")) {
-        // For a screenshot by hand: the window stays in High Contrast that many seconds.
-        ::Sleep(static_cast<DWORD>(std::atoi(shot)) * 1000);
-    }
+    HoldForScreenshot();
 }
 
 }  // namespace
