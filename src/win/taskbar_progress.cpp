@@ -28,6 +28,14 @@ SystemTaskbarProgress::~SystemTaskbarProgress() {
     if (comStarted_) ::CoUninitialize();
 }
 
+void SystemTaskbarProgress::SetWindow(HWND window) {
+    window_ = window;
+    // The program runs elevated: without this the shell's message would not reach it.
+    if (window_ && ButtonCreatedMessage()) {
+        ::ChangeWindowMessageFilterEx(window_, ButtonCreatedMessage(), MSGFLT_ALLOW, nullptr);
+    }
+}
+
 UINT SystemTaskbarProgress::ButtonCreatedMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
     return message;

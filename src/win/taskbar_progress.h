@@ -31,7 +31,8 @@ class SystemTaskbarProgress final : public TaskbarProgress {
     SystemTaskbarProgress& operator=(const SystemTaskbarProgress&) = delete;
     ~SystemTaskbarProgress() override;
 
-    void SetWindow(HWND window) { window_ = window; }
+    // The window whose button shows the state; lets the shell's message through to it.
+    void SetWindow(HWND window);
     // The window's message "TaskbarButtonCreated" (0 if the system has none).
     static UINT ButtonCreatedMessage();
     // Called when that message arrives, again after every restart of the shell.
