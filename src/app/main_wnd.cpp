@@ -11,57 +11,31 @@
 
 namespace {
 
-constexpr int kRegularFontId = 183;
-constexpr int kBoldFontId = 184;
 constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
-
-// Font files added to the process's private font table, each once, removed at process exit.
-class PrivateFonts {
-  public:
-    void AddFromResource(int id) {
-        if (added_[id - kRegularFontId]) return;
-        HMODULE module = ::GetModuleHandleW(nullptr);
-        HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"BINARY");
-        HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-        void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-        if (!bytes) return;  // missing: the face is then taken from whatever the system has
-        DWORD count = 0;
-        added_[id - kRegularFontId] = kv::win::MemoryFont(
-            ::AddFontMemResourceEx(bytes, ::SizeofResource(module, found), nullptr, &count));
-    }
-
-  private:
-    kv::win::MemoryFont added_[2];
-};
-
-PrivateFonts g_privateFonts;
-
-kv::win::Font CreatePageFont(const wchar_t* face, int resourceId, int points, int dpi) {
-    g_privateFonts.AddFromResource(resourceId);
-    LOGFONTW font{};
-    font.lfHeight = -kv::pages::FontPixelHeight(points, dpi);
-    font.lfWeight = FW_NORMAL;  // the boldness comes from the face "Roboto Bold"
-    font.lfOutPrecision = OUT_TT_ONLY_PRECIS;
-    font.lfQuality = CLEARTYPE_NATURAL_QUALITY;
-    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
-    return kv::win::Font(::CreateFontIndirectW(&font));
-}
 
 }  // namespace
 
 CMainWnd::CMainWnd()
     : Dialog(IDD_MAIN_WINDOW),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {}
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {
+    // A right-to-left language mirrors every window of the process, the question included.
+    if (TextsReadRightToLeft()) ::SetProcessDefaultLayout(LAYOUT_RTL);
+}
 
 BOOL CMainWnd::OnInitDialog() {
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
+    AddEmbeddedFonts(::GetModuleHandleW(nullptr));
     CreatePageFonts();
     GrowToHoldTheLayout();
+    m_taskbar.SetWindow(Hwnd());
+    m_downloadPage.m_pTaskbar = &m_taskbar;
     CreateEditionPage();
     FitPagesToClient();
+    GiveControlsAReadableFont(m_editionPage.Hwnd());
     m_editionPage.Show(SW_SHOW);
+    ShowFocusCues();
     // The download page is not needed before an edition is chosen: it is built, and reports the
     // start, once the window shows the edition page. A timer comes only when nothing is left to
     // paint, so the first page is on the screen by then.
@@ -71,10 +45,9 @@ BOOL CMainWnd::OnInitDialog() {
 
 // At the window's DPI: made again when the window moves to a screen of another DPI.
 void CMainWnd::CreatePageFonts() {
-    const int dpi = kv::win::WindowDpi(Hwnd());
-    g_titleFont = CreatePageFont(L"Roboto Bold", kBoldFontId, kTitleFontPoints, dpi);
-    g_subtitleFont = CreatePageFont(L"Roboto Bold", kBoldFontId, kSubtitleFontPoints, dpi);
-    g_textFont = CreatePageFont(L"Roboto Regular", kRegularFontId, kTextFontPoints, dpi);
+    ::CreatePageFonts(kv::win::WindowDpi(Hwnd()),
+                      reinterpret_cast<HFONT>(::SendMessageW(Hwnd(), WM_GETFONT, 0, 0)),
+                      AllTexts());
 }
 
 // The system suggests a rectangle that keeps the window's place and scales its size; the pages
@@ -129,6 +102,7 @@ void CMainWnd::EnsureDownloadPage() {
     m_downloadPage.Create(Hwnd());  // its template is not visible: it stays hidden
     ::SetParent(m_downloadPage.Hwnd(), Hwnd());
     FitPagesToClient();
+    GiveControlsAReadableFont(m_downloadPage.Hwnd());
     // Its first slide is needed as soon as it shows; the others are decoded when first shown.
     m_downloadPage.PrepareFirstSlide();
 }
@@ -166,9 +140,18 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             return true;
         case WM_COMMAND:
             // Escape (IDCANCEL) abandons the installation like the close box, with the same
-            // question; Enter (IDOK) on the frame has nothing to confirm.
-            if (LOWORD(wParam) == IDCANCEL) ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
-            return LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK;
+            // question. Enter comes here as the command of the focused or default button, which
+            // lies on a page: that button acts.
+            if (LOWORD(wParam) == IDCANCEL) {
+                ::SendMessageW(Hwnd(), WM_CLOSE, 0, 0);
+            } else if (HIWORD(wParam) == BN_CLICKED) {
+                OnEnter(LOWORD(wParam));
+            }
+            return true;
+    }
+    if (message == kv::win::SystemTaskbarProgress::ButtonCreatedMessage() && message != 0) {
+        m_taskbar.OnButtonCreated();
+        return true;
     }
     if (message == kEditionChosenMessage) {
         ShowDownloadPage(static_cast<unsigned char>(wParam != 0));
@@ -210,14 +193,35 @@ void CMainWnd::OnRestore() {
     ::UpdateWindow(m_editionPage.Hwnd());
     ::UpdateWindow(Hwnd());
     Show(SW_SHOWNORMAL);
+    ShowFocusCues();
+}
+
+// The dialog manager hands Enter to this window; the button it means is on the shown page: the
+// focused one if it has that id, else the page's visible button of that id (Install is IDOK).
+void CMainWnd::OnEnter(int id) {
+    HWND target = ::GetFocus();
+    if (!target || !::IsChild(Hwnd(), target) || ::GetDlgCtrlID(target) != id) {
+        const HWND page =
+            ::IsWindowVisible(m_downloadPage.Hwnd()) ? m_downloadPage.Hwnd() : m_editionPage.Hwnd();
+        target = ::GetDlgItem(page, id);
+    }
+    if (target && ::IsWindowVisible(target) && ::IsWindowEnabled(target)) {
+        ::SendMessageW(target, BM_CLICK, 0, 0);
+    }
+}
+
+// The focus rectangle stays visible from the start, not only after the first key press.
+void CMainWnd::ShowFocusCues() {
+    ::SendMessageW(Hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
 }
 
 void CMainWnd::OnClose() {
     EnsureDownloadPage();  // a window closed at once has still reported its start
     if (m_downloadPage.CloseNeedsQuestion()) {
         const std::wstring question(GetText(L"INSTALL_NOT_COMPLETED"));
+        const UINT reading = TextsReadRightToLeft() ? MB_RTLREADING | MB_RIGHT : 0;
         if (::MessageBoxW(Hwnd(), question.c_str(), kConfirmationCaption,
-                          MB_YESNO | MB_ICONERROR) == IDNO) {
+                          MB_YESNO | MB_ICONERROR | reading) == IDNO) {
             return;
         }
     }

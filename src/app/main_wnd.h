@@ -7,6 +7,7 @@
 #include "pages/license_selection.h"
 #include "win/dialog.h"
 #include "win/handles.h"
+#include "win/taskbar_progress.h"
 
 class CMainWnd : public kv::win::Dialog {
   public:
@@ -33,8 +34,11 @@ class CMainWnd : public kv::win::Dialog {
     void PaintMinimised();
     void OnRestore();
     void OnClose();
+    void OnEnter(int id);
+    void ShowFocusCues();
 
     HICON m_hIcon = nullptr;  // shared resource icon: never destroyed
     CLicenseSelection m_editionPage;
     CDownloadPage m_downloadPage;
+    kv::win::SystemTaskbarProgress m_taskbar;
 };

@@ -199,6 +199,11 @@ bool CAdvCheckBox::HandleDrawItem(LPARAM drawItem) {
     if (!self || !(self->radio || self->checkBox)) return false;
     try {
         self->Draw(item->hDC, item->rcItem);
+        // The keyboard's place, also on a control that only the mouse usually reaches.
+        if ((item->itemState & ODS_FOCUS) && !(item->itemState & ODS_NOFOCUSRECT)) {
+            RECT focus = item->rcItem;
+            ::DrawFocusRect(item->hDC, &focus);
+        }
     } catch (...) {
         // Out of memory for the caption: the item stays as it was.
     }
@@ -228,6 +233,9 @@ void CAdvCheckBox::Draw(HDC dc, const RECT& item) const {
 }
 
 void CAdvCheckBox::DrawCaption(HDC dc, const Rect& area, DWORD style) const {
+    // A caption with no room beside the box (the slideshow's dots) is the control's name for
+    // screen readers only.
+    if (area.Width() <= 0) return;
     const std::wstring caption = WindowText(Hwnd());
     if (caption.empty()) return;
     ::SetBkMode(dc, OPAQUE);

@@ -92,4 +92,11 @@ std::wstring TextCatalog::FormatText(std::wstring_view key, int number) {
     return FormatText(key, std::to_wstring(number));
 }
 
+std::wstring TextCatalog::AllTexts() {
+    std::wstring all;
+    if (!EnsureLoaded()) return all;
+    for (const auto& [key, text] : table_) all.append(text).append(1, L'\n');
+    return all;
+}
+
 }  // namespace kv::i18n

@@ -32,6 +32,8 @@ class TextCatalog {
     std::wstring_view GetText(std::wstring_view key);
     std::wstring FormatText(std::wstring_view key, std::wstring_view argument);
     std::wstring FormatText(std::wstring_view key, int number);
+    // Every text of the table, each followed by a line end (empty when the load failed).
+    std::wstring AllTexts();
 
   private:
     bool EnsureLoaded();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "i18n/language_choice.h"
+#include "i18n/text_direction.h"
 #include "i18n/text_table.h"
 #include "packed/packed_resource.h"
 
@@ -66,4 +67,13 @@ std::wstring FormatText(std::wstring_view key, std::wstring_view argument) {
 
 std::wstring FormatText(std::wstring_view key, int number) {
     return Catalog().FormatText(key, number);
+}
+
+std::wstring AllTexts() {
+    return Catalog().AllTexts();
+}
+
+bool TextsReadRightToLeft() {
+    static const bool rightToLeft = kv::i18n::ReadsRightToLeft(AllTexts());
+    return rightToLeft;
 }

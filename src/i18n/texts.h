@@ -10,3 +10,8 @@ std::wstring_view GetText(std::wstring_view key);
 // The text with its first "{0}" replaced by `argument` (or by `number` in decimal).
 std::wstring FormatText(std::wstring_view key, std::wstring_view argument);
 std::wstring FormatText(std::wstring_view key, int number);
+
+// Every text of this run's language file, one after another: what the pages may have to draw.
+std::wstring AllTexts();
+// True when this run's texts read from right to left: the windows are then mirrored.
+bool TextsReadRightToLeft();

@@ -48,6 +48,7 @@ BOOL CDownloadPage::OnInitDialog() {
     m_btnRetry.SetText(GetText(L"TRY_AGAIN"));
     m_status.SetText(GetText(L"CHECKING_FOR_CONNECTION"));
     GiveDotsTheirImages();
+    MakeControlsAccessible();
     m_btnRetry.Show(false);
     m_btnInstall.Show(false);
     SenderGoogleAnalytics().SendEvent(L"Downloader", L"Started", L"", L"");
@@ -74,11 +75,8 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             result = TRUE;
             return true;
         case WM_CTLCOLORSTATIC:
-            ::SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
-            result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
-            return true;
         case WM_CTLCOLORDLG:
-            result = reinterpret_cast<LRESULT>(m_brushWhite.Get());
+            result = OnCtlColor(reinterpret_cast<HDC>(wParam), message == WM_CTLCOLORSTATIC);
             return true;
         case WM_LBUTTONDOWN:
             OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
@@ -135,4 +133,5 @@ void CDownloadPage::SetBar(int percent) {
 
 void CDownloadPage::ShowButton(int id, bool visible) {
     (id == IDC_INSTALL_BUTTON ? m_btnInstall : m_btnRetry).Show(visible);
+    if (visible) OnButtonShown(id);
 }

@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "controls/adv_check_box.h"
+#include "controls/announced_text.h"
 #include "pages/download_job.h"
 #include "pages/download_rules.h"
 #include "pages/download_session.h"
 #include "pages/installer_page.h"
 #include "res/ids/download_page_ids.h"
 #include "win/handles.h"
+#include "win/taskbar_progress.h"
 
 class CDownloadPage : public CInstallerPage {
   public:
@@ -48,6 +50,8 @@ class CDownloadPage : public CInstallerPage {
     TaskbarState Taskbar() const { return m_taskbar; }
 
     UINT_PTR m_uSlideTimer = 0;
+    // The main window's taskbar button, or null; not owned.
+    kv::win::TaskbarProgress* m_pTaskbar = nullptr;
 
   protected:
     void BindControls() override;
@@ -73,11 +77,15 @@ class CDownloadPage : public CInstallerPage {
     void ScalePictures();
     // The slide's picture at the window's DPI, decoded at its first use.
     HBITMAP SlidePicture(int slide);
+    void MakeControlsAccessible();
+    void OnButtonShown(int id);
+    LRESULT OnCtlColor(HDC dc, bool staticControl);
 
     // download_workflow.cpp: session events in, effects out, and the job.
     void Send(SessionEvent event);
     void Apply(const SessionEffects& effects);
     void ApplyTimer(const TimerChange& change);
+    void ShowOnTaskbar();
     std::wstring StatusTextOf(const StatusText& status) const;
     void StartJob(unsigned attempt);
     void EndJob();
@@ -96,6 +104,7 @@ class CDownloadPage : public CInstallerPage {
     CAdvCheckBox m_dot1;
     CAdvCheckBox m_dot2;
     CAdvCheckBox m_dot3;
+    AnnouncedText m_statusAnnouncer;  // screen readers hear every new status
     kv::win::Bitmap m_imgSlide1;
     kv::win::Bitmap m_imgSlide3;
     kv::win::Bitmap m_imgSlide2;

@@ -7,6 +7,7 @@
 #include "i18n/texts.h"
 #include "pages/download_page.h"
 #include "pages/page_fonts.h"
+#include "pages/page_look.h"
 #include "pages/slideshow.h"
 #include "win/png_picture.h"
 
@@ -26,9 +27,32 @@ constexpr Placement kPlacements[] = {
     {IDC_INSTALL_BUTTON, 254, 312, 141, 23},
 };
 
+// The artwork of a slide lies left of its texts (which start at x 195) and holds words of its
+// own. In a mirrored page the artwork moves to the other side of the texts, but both parts keep
+// their orientation, so that the words in it read as drawn.
+constexpr int kSlideArtworkWidth = 195;
+
+void PaintSlidePicture(HDC dc, HBITMAP slide, int dpi) {
+    const kv::pages::PixelSize shown = kv::pages::Scaled(
+        kv::pages::PixelSize{kv::pages::kBackgroundSize.width, kv::pages::kSlideShownHeight}, dpi);
+    kv::win::MemoryDC picture(dc);
+    kv::win::SelectedObject selected(picture.Get(), slide);
+    const DWORD layout = ::GetLayout(dc);
+    if (!(layout & LAYOUT_RTL)) {
+        ::BitBlt(dc, 0, 0, shown.width, shown.height, picture.Get(), 0, 0, SRCCOPY);
+        return;
+    }
+    const int artwork = kv::pages::Scaled(kSlideArtworkWidth, dpi);
+    ::SetLayout(dc, layout | LAYOUT_BITMAPORIENTATIONPRESERVED);
+    ::BitBlt(dc, 0, 0, artwork, shown.height, picture.Get(), 0, 0, SRCCOPY);
+    ::BitBlt(dc, artwork, 0, shown.width - artwork, shown.height, picture.Get(), artwork, 0,
+             SRCCOPY);
+    ::SetLayout(dc, layout);
+}
+
 void DrawTextIn(HDC dc, HFONT font, const std::wstring& text, RECT box) {
     kv::win::SelectedObject selected(dc, font);
-    ::DrawTextW(dc, text.c_str(), -1, &box, DT_WORDBREAK);
+    ::DrawTextW(dc, text.c_str(), -1, &box, DT_WORDBREAK | ReadingOrder(dc));
 }
 
 }  // namespace
@@ -65,17 +89,10 @@ void CDownloadPage::ApplyDpi() {
 void CDownloadPage::OnPaint() {
     if (PicturesNeedScaling()) ScalePictures();
     kv::win::PaintDC dc(Hwnd());
-    if (m_pBackground) {
-        // Only the top of each slide picture is shown; the status area lies below it.
-        const kv::pages::PixelSize shown = kv::pages::Scaled(
-            kv::pages::PixelSize{kv::pages::kBackgroundSize.width, kv::pages::kSlideShownHeight},
-            Dpi());
-        kv::win::MemoryDC picture(dc.Get());
-        kv::win::SelectedObject selected(picture.Get(), m_pBackground);
-        ::BitBlt(dc.Get(), 0, 0, shown.width, shown.height, picture.Get(), 0, 0, SRCCOPY);
-    }
+    // In High Contrast the page shows its texts on the system's background alone.
+    if (m_pBackground && !HighContrastOn()) PaintSlidePicture(dc.Get(), m_pBackground, Dpi());
     ::SetBkMode(dc.Get(), TRANSPARENT);
-    ::SetTextColor(dc.Get(), kPageTextColour);
+    ::SetTextColor(dc.Get(), PageTextColour());
     DrawSlideTexts(dc.Get());
     MoveControlsToTheirPlaces();
 }
@@ -139,4 +156,36 @@ void CDownloadPage::OnLButtonDown(int x, int y) {
     if (!InSlideArea(x, y, Dpi())) return;
     StopSlideshow();
     ShowSlide(0);
+}
+
+// The page's background below and beside the slide is white, and the status line is drawn on
+// it; in High Contrast both take the system's colours.
+LRESULT CDownloadPage::OnCtlColor(HDC dc, bool staticControl) {
+    const HBRUSH brush = PageBackgroundBrush(m_brushWhite.Get());
+    if (staticControl) {
+        ::SetBkColor(dc, HighContrastOn() ? ::GetSysColor(COLOR_WINDOW) : RGB(255, 255, 255));
+        if (HighContrastOn()) ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+    }
+    return reinterpret_cast<LRESULT>(brush);
+}
+
+// Screen readers name a control by its window text: the dots get one (drawn nowhere, as they have
+// no room for it) and so does the bar, whose value the system's proxy reads from its position.
+void CDownloadPage::MakeControlsAccessible() {
+    int number = 1;
+    for (CAdvCheckBox* dot : {&m_dot1, &m_dot2, &m_dot3}) {
+        ::SetWindowTextW(dot->Hwnd(), (L"Slide " + std::to_wstring(number++)).c_str());
+    }
+    ::SetWindowTextW(m_progress.Hwnd(), std::wstring(GetText(L"DOWNLOADING_SETUP")).c_str());
+    m_statusAnnouncer.Attach(m_status.Hwnd());
+}
+
+// A button that appears takes the keyboard focus, so that Enter or Space acts on it at once.
+// Install means the file is ready: a window in the background flashes its taskbar button.
+void CDownloadPage::OnButtonShown(int id) {
+    if (m_pTaskbar && id == IDC_INSTALL_BUTTON) m_pTaskbar->FlashIfInBackground();
+    const HWND button = Item(id);
+    const HWND top = ::GetAncestor(Hwnd(), GA_ROOT);
+    if (!button || !top || !::IsWindowVisible(Hwnd())) return;
+    ::SendMessageW(top, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
 }

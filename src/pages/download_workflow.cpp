@@ -1,8 +1,11 @@
 // The download page as a view of its session: window messages become session events, and the
 // session's effects become changes of controls and timers, jobs started and ended, files deleted.
 
-#include "i18n/texts.h"
 #include "pages/download_page.h"
+
+#include <commctrl.h>
+
+#include "i18n/texts.h"
 #include "pages/registered_messages.h"
 
 namespace {
@@ -41,8 +44,38 @@ void CDownloadPage::Apply(const SessionEffects& effects) {
     if (effects.showRetry) ShowButton(IDC_RETRY_BUTTON, *effects.showRetry);
     for (const TimerChange& change : effects.timers) ApplyTimer(change);
     if (effects.taskbar) m_taskbar = *effects.taskbar;
+    if (effects.taskbar || effects.bar) ShowOnTaskbar();
     if (effects.startAttempt) StartJob(*effects.startAttempt);
     if (effects.startSetup) Install();
+}
+
+namespace {
+
+kv::win::TaskbarState ButtonState(TaskbarState state) {
+    switch (state) {
+        case TaskbarState::Normal:
+            return kv::win::TaskbarState::Normal;
+        case TaskbarState::Paused:
+            return kv::win::TaskbarState::Paused;
+        case TaskbarState::Error:
+            return kv::win::TaskbarState::Error;
+        case TaskbarState::Indeterminate:
+            return kv::win::TaskbarState::Indeterminate;
+        case TaskbarState::None:
+            break;
+    }
+    return kv::win::TaskbarState::None;
+}
+
+}  // namespace
+
+// The taskbar button shows the session's state with the bar's position.
+void CDownloadPage::ShowOnTaskbar() {
+    if (!m_pTaskbar) return;
+    const int percent = m_progress.Exists()
+                            ? static_cast<int>(::SendMessageW(m_progress.Hwnd(), PBM_GETPOS, 0, 0))
+                            : 0;
+    m_pTaskbar->Show(ButtonState(m_taskbar), percent);
 }
 
 void CDownloadPage::ApplyTimer(const TimerChange& change) {

@@ -7,6 +7,7 @@
 #include "i18n/texts.h"
 #include "pages/edition_pictures.h"
 #include "pages/page_fonts.h"
+#include "pages/page_look.h"
 
 namespace {
 
@@ -105,17 +106,26 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 void CLicenseSelection::OnPaint() {
     if (PicturesNeedScaling()) ScalePictures();
     kv::win::PaintDC dc(Hwnd());
-    if (m_pBackground) PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
+    if (HighContrastOn()) {
+        RECT client{};
+        ::GetClientRect(Hwnd(), &client);
+        ::FillRect(dc.Get(), &client, ::GetSysColorBrush(COLOR_WINDOW));
+    } else if (m_pBackground) {
+        // The background holds the logo: it reads left to right in every language.
+        UnmirroredPictures unmirrored(dc.Get());
+        PaintBackground(dc.Get(), m_pBackground, ClientSize(Hwnd()));
+    }
     ::SetBkMode(dc.Get(), TRANSPARENT);
-    ::SetTextColor(dc.Get(), kPageTextColour);
+    ::SetTextColor(dc.Get(), PageTextColour());
+    const UINT format = DT_CENTER | DT_WORDBREAK | ReadingOrder(dc.Get());
     RECT titleRect = Px(kv::pages::kEditionTitleRect);
     {
         kv::win::SelectedObject font(dc.Get(), g_titleFont.Get());
-        ::DrawTextW(dc.Get(), m_strTitle.c_str(), -1, &titleRect, DT_CENTER | DT_WORDBREAK);
+        ::DrawTextW(dc.Get(), m_strTitle.c_str(), -1, &titleRect, format);
     }
     RECT subtitleRect = Px(kv::pages::kEditionSubtitleRect);
     kv::win::SelectedObject font(dc.Get(), g_textFont.Get());
-    ::DrawTextW(dc.Get(), m_strSubtitle.c_str(), -1, &subtitleRect, DT_CENTER | DT_WORDBREAK);
+    ::DrawTextW(dc.Get(), m_strSubtitle.c_str(), -1, &subtitleRect, format);
 }
 
 // The switch to the download page comes first; the report leaves on a thread of its own and is

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "i18n/language_choice.h"
+#include "i18n/text_direction.h"
 #include "i18n/text_table.h"
 #include "i18n/utf8.h"
 
@@ -123,6 +124,18 @@ TEST(LanguageFiles, StoredBackslashQuoteSurvivesInTheFilesThatHaveIt) {
         EXPECT_TRUE(found) << Files().at(id).name;
     }
     EXPECT_NE(Files().at(138).table.at(L"SETUP_FILES_READY").find(L"\\\""), std::wstring::npos);
+}
+
+// Hebrew and Persian read from right to left; the Arabic file holds English texts and so does not.
+TEST(LanguageFiles, DirectionFollowsTheTexts) {
+    for (const auto& [id, file] : Files()) {
+        std::wstring texts;
+        for (const auto& [key, value] : file.table) texts += value;
+        EXPECT_EQ(ReadsRightToLeft(texts), id == 148 || id == 152) << file.name;
+    }
+    EXPECT_TRUE(
+        ReadsRightToLeft(L"\u05d4\u05ea\u05e7\u05df \u05d4\u05ea\u05e7\u05df Kestrova 100%"));
+    EXPECT_FALSE(ReadsRightToLeft(L"Installed \u05d4\u05ea {0} \u2026 \u00bb 12:30"));
 }
 
 }  // namespace

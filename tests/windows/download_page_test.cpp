@@ -77,6 +77,10 @@ TEST(Download, TrialRunsTheSetupWithItsOptionAndTheProgramEndsWithoutAQuestion) 
     EXPECT_TRUE(run.Visible(IDC_INSTALL_BUTTON));
     EXPECT_FALSE(run.Visible(IDC_RETRY_BUTTON));
     EXPECT_EQ(run.Bar(), 100);
+    // Install has the keyboard focus: Enter or Space installs.
+    GUITHREADINFO input{sizeof(input)};
+    ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(run.Main(), nullptr), &input));
+    EXPECT_EQ(input.hwndFocus, ::GetDlgItem(run.DownloadPage(), IDC_INSTALL_BUTTON));
     // The name was taken: the download went elsewhere and left the other file alone.
     const std::vector<std::wstring> files = run.SetupFiles();
     ASSERT_EQ(files.size(), 2u);
