@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "i18n/decimal_text.h"
+
 namespace kv::analytics {
 namespace {
 
@@ -84,7 +86,7 @@ void AppendPairIfGiven(std::wstring& out, std::wstring_view key, std::wstring_vi
 }
 
 std::wstring VersionText() {
-    return std::to_wstring(kVersionMajor) + L'.' + std::to_wstring(kVersionMinor);
+    return kv::i18n::DecimalText(kVersionMajor) + L'.' + kv::i18n::DecimalText(kVersionMinor);
 }
 
 // The protocol's event names: a letter first, then letters, digits and "_", 40 at most.

@@ -3,6 +3,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "i18n/decimal_text.h"
+
 namespace kv::i18n {
 namespace {
 
@@ -89,7 +91,7 @@ std::wstring TextCatalog::FormatText(std::wstring_view key, std::wstring_view ar
 }
 
 std::wstring TextCatalog::FormatText(std::wstring_view key, int number) {
-    return FormatText(key, std::to_wstring(number));
+    return FormatText(key, kv::i18n::DecimalText(number));
 }
 
 std::wstring TextCatalog::AllTexts() {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "i18n/decimal_text.h"
 #include "net/exchange_worker.h"
 #include "net/network_communicator.h"
 #include "net/proxy_config.h"
@@ -86,8 +87,8 @@ TransferResult FileTransfer::Run() {
     request.timeoutMs = NetworkCommunicator::kDefaultTimeoutMs;
     if (resuming) {
         // The rest of the file, but only if it is still the file we have the start of.
-        request.headers = L"Range: bytes=" + std::to_wstring(partial_.stored) + L"-\r\nIf-Range: " +
-                          partial_.validator + L"\r\n";
+        request.headers = L"Range: bytes=" + kv::i18n::DecimalText(partial_.stored) +
+                          L"-\r\nIf-Range: " + partial_.validator + L"\r\n";
         request.acceptPartial = true;
     }
     return Finish(Exchange(std::move(request)));

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "i18n/decimal_text.h"
 #include "i18n/texts.h"
 #include "pages/download_page.h"
 #include "pages/page_fonts.h"
@@ -174,7 +175,7 @@ LRESULT CDownloadPage::OnCtlColor(HDC dc, bool staticControl) {
 void CDownloadPage::MakeControlsAccessible() {
     int number = 1;
     for (CAdvCheckBox* dot : {&m_dot1, &m_dot2, &m_dot3}) {
-        ::SetWindowTextW(dot->Hwnd(), (L"Slide " + std::to_wstring(number++)).c_str());
+        ::SetWindowTextW(dot->Hwnd(), (L"Slide " + kv::i18n::DecimalText(number++)).c_str());
     }
     ::SetWindowTextW(m_progress.Hwnd(), std::wstring(GetText(L"DOWNLOADING_SETUP")).c_str());
     m_statusAnnouncer.Attach(m_status.Hwnd());

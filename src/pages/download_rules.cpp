@@ -3,6 +3,8 @@
 #include <cwctype>
 #include <limits>
 
+#include "i18n/decimal_text.h"
+
 int ProgressPercent(int64_t announced, int64_t stored) {
     if (announced <= 0 || stored <= 0) return 0;
     if (stored >= announced) return 100;
@@ -44,10 +46,10 @@ std::wstring NumberedCandidate(std::wstring_view markedName, int n) {
         if (n <= 1) return name;
         const size_t dot = name.find_last_of(L'.');
         name.insert(dot == std::wstring::npos ? name.size() : dot,
-                    L"(" + std::to_wstring(n) + L")");
+                    L"(" + kv::i18n::DecimalText(n) + L")");
         return name;
     }
-    name.replace(mark, 2, n <= 1 ? std::wstring() : L"(" + std::to_wstring(n) + L")");
+    name.replace(mark, 2, n <= 1 ? std::wstring() : L"(" + kv::i18n::DecimalText(n) + L")");
     return name;
 }
 

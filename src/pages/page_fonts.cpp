@@ -1,7 +1,11 @@
 #include "pages/page_fonts.h"
 
+#include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
+#include "packed/packed_bundle.h"
 #include "pages/page_geometry.h"
 
 kv::win::Font g_titleFont;
@@ -11,12 +15,11 @@ kv::win::Font g_controlFont;
 
 namespace {
 
-constexpr int kRegularFontId = 183;
-constexpr int kBoldFontId = 184;
-
 // What the program composes around the language file's texts: numbers and the product name.
 constexpr wchar_t kComposedCharacters[] = L"0123456789 %Kestrova Pro";
 
+// The unpacked bytes of each embedded face, declared first so that they outlive its entry below.
+std::string g_embeddedBytes[2];
 // The private font table, each embedded face once, removed at process exit.
 kv::win::MemoryFont g_embedded[2];
 
@@ -98,16 +101,23 @@ int FontHeight(HFONT font) {
 }  // namespace
 
 void AddEmbeddedFonts(HMODULE module) {
-    for (const int id : {kRegularFontId, kBoldFontId}) {
-        kv::win::MemoryFont& added = g_embedded[id - kRegularFontId];
-        if (added) continue;
-        HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"BINARY");
-        HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
-        void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-        if (!bytes) continue;  // missing: the face is then taken from whatever the system has
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(kFontBundleId), RT_RCDATA);
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    const auto* bundle =
+        loaded ? static_cast<const unsigned char*>(::LockResource(loaded)) : nullptr;
+    if (!bundle) return;  // missing: the faces are then taken from whatever the system has
+    const std::span<const unsigned char> packed(bundle, ::SizeofResource(module, found));
+    for (const int entry : {kRegularFontEntry, kBoldFontEntry}) {
+        const int slot = entry - kRegularFontEntry;
+        if (g_embedded[slot]) continue;
+        std::optional<std::string> bytes = kv::packed::UnpackEntry(packed, entry);
+        if (!bytes || bytes->empty()) continue;
+        g_embeddedBytes[slot] = std::move(*bytes);
         DWORD count = 0;
-        added = kv::win::MemoryFont(
-            ::AddFontMemResourceEx(bytes, ::SizeofResource(module, found), nullptr, &count));
+        g_embedded[slot] = kv::win::MemoryFont(::AddFontMemResourceEx(
+            g_embeddedBytes[slot].data(), static_cast<DWORD>(g_embeddedBytes[slot].size()), nullptr,
+            &count));
+        if (!g_embedded[slot]) g_embeddedBytes[slot].clear();
     }
 }
 

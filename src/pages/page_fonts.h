@@ -23,6 +23,11 @@ inline constexpr int kTextFontPoints = 10;
 // RGB(42, 63, 79): the colour of the pages' own texts.
 inline constexpr COLORREF kPageTextColour = RGB(42, 63, 79);
 
+// The embedded Roboto faces: entries of the packed bundle in RCDATA resource kFontBundleId.
+inline constexpr int kFontBundleId = 185;
+inline constexpr int kRegularFontEntry = 183;
+inline constexpr int kBoldFontEntry = 184;
+
 // Adds the Roboto faces embedded in `module` to the process's private font table (once each).
 void AddEmbeddedFonts(HMODULE module);
 

@@ -3,16 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "installer_driver.h"
+#include "packed/packed_bundle.h"
+#include "pages/page_fonts.h"
 
 namespace kv::test {
 namespace {
 
 struct EmbeddedFont {
-    int resourceId;
+    int entry;  // in the packed bundle of fonts
     const wchar_t* face;
     LONG weight;
 };
@@ -36,15 +40,19 @@ TEST_P(EmbeddedFonts, AnswerToTheirFaceNames) {
     HMODULE installer = ::LoadLibraryExW(BuiltProgram(L"src/app/kvpro-installer.exe").c_str(),
                                          nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_TRUE(installer);
-    HRSRC found = ::FindResourceW(installer, MAKEINTRESOURCEW(font.resourceId), L"BINARY");
+    HRSRC found = ::FindResourceW(installer, MAKEINTRESOURCEW(kFontBundleId), RT_RCDATA);
     ASSERT_TRUE(found);
-    void* bytes = ::LockResource(::LoadResource(installer, found));
-    ASSERT_TRUE(bytes);
+    const auto* bundle =
+        static_cast<const unsigned char*>(::LockResource(::LoadResource(installer, found)));
+    ASSERT_TRUE(bundle);
+    std::optional<std::string> bytes =
+        kv::packed::UnpackEntry({bundle, ::SizeofResource(installer, found)}, font.entry);
+    ASSERT_TRUE(bytes && !bytes->empty());
 
     HDC dc = ::GetDC(nullptr);
     DWORD count = 0;
     HANDLE added =
-        ::AddFontMemResourceEx(bytes, ::SizeofResource(installer, found), nullptr, &count);
+        ::AddFontMemResourceEx(bytes->data(), static_cast<DWORD>(bytes->size()), nullptr, &count);
     ASSERT_TRUE(added);
     EXPECT_EQ(count, 1u);
 
@@ -72,8 +80,9 @@ TEST_P(EmbeddedFonts, AnswerToTheirFaceNames) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Roboto, EmbeddedFonts,
-                         ::testing::Values(EmbeddedFont{183, L"Roboto Regular", FW_NORMAL},
-                                           EmbeddedFont{184, L"Roboto Bold", FW_BOLD}));
+                         ::testing::Values(EmbeddedFont{kRegularFontEntry, L"Roboto Regular",
+                                                        FW_NORMAL},
+                                           EmbeddedFont{kBoldFontEntry, L"Roboto Bold", FW_BOLD}));
 
 }  // namespace
 }  // namespace kv::test

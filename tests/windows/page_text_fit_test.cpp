@@ -11,6 +11,7 @@
 #include "i18n/text_table.h"
 #include "i18n/utf8.h"
 #include "installer_driver.h"
+#include "packed/packed_bundle.h"
 #include "pages/page_fonts.h"
 #include "pages/page_geometry.h"
 
@@ -48,9 +49,13 @@ class BuiltProgramResources {
               kv::test::BuiltProgram(L"src/app/kvpro-installer-loopback.exe").c_str(), nullptr,
               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
         if (!module_) return;
-        for (int id : {183, 184}) {
+        const std::string bundle = Bytes(kFontBundleId, RT_RCDATA);
+        for (int entry : {kRegularFontEntry, kBoldFontEntry}) {
             DWORD count = 0;
-            const std::string bytes = Bytes(id, L"BINARY");
+            const std::string bytes =
+                kv::packed::UnpackEntry(
+                    {reinterpret_cast<const unsigned char*>(bundle.data()), bundle.size()}, entry)
+                    .value_or(std::string());
             if (!bytes.empty()) {
                 fonts_.push_back(::AddFontMemResourceEx(const_cast<char*>(bytes.data()),
                                                         static_cast<DWORD>(bytes.size()), nullptr,
