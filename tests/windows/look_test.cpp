@@ -102,8 +102,11 @@ class MainWindowTest : public ::testing::Test {
             return (main_ = FindProcessWindow(::GetCurrentProcessId(), kMainCaption)) != nullptr;
         }));
         editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
-        downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
-        ASSERT_TRUE(editionPage_ && downloadPage_);
+        ASSERT_TRUE(editionPage_);
+        // The download page is built once the edition page has been painted.
+        ASSERT_TRUE(WaitUntil([&] {
+            return (downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE)) != nullptr;
+        }));
     }
 
     void TearDown() override {

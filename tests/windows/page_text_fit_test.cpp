@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
+#include "i18n/language_choice.h"
 #include "i18n/text_table.h"
 #include "i18n/utf8.h"
 #include "installer_driver.h"
@@ -78,10 +80,14 @@ class BuiltProgramResources {
 
     std::vector<Language> Languages() const {
         std::vector<Language> languages;
+        const std::string bundle = Bytes(kv::i18n::kLanguageResourceType, RT_RCDATA);
+        const std::span<const unsigned char> packed(
+            reinterpret_cast<const unsigned char*>(bundle.data()), bundle.size());
         for (int id = kFirstLanguageFile; id <= kLastLanguageFile; ++id) {
             Language language{id, {}};
-            kv::i18n::ParseLanguageText(kv::i18n::Utf8ToWide(Bytes(id, MAKEINTRESOURCEW(135))),
-                                        language.texts);
+            kv::i18n::ParseLanguageText(
+                kv::i18n::Utf8ToWide(kv::packed::UnpackEntry(packed, id).value_or(std::string())),
+                language.texts);
             languages.push_back(std::move(language));
         }
         return languages;
