@@ -14,9 +14,14 @@ source "$root/scripts/lib/common.sh"
 sizes=("${@:-256 1024}")
 read -r -a sizes <<<"${sizes[*]}"
 build=$root/build/windows-bench
+# The loopback installer finds the service on the ports built into it: KV_LOOPBACK_PORTS, else
+# the build's earlier setting, else the default.
+ports=${KV_LOOPBACK_PORTS:-$(sed -n 's/^KV_LOOPBACK_PORTS:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)}
+read -r primary_port secondary_port <<<"${ports:-47801 47802}"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64-posix.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DKV_BENCH=ON -DKV_BUILD_TESTS=OFF >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DKV_BENCH=ON -DKV_BUILD_TESTS=OFF \
+  -DKV_LOOPBACK_PORTS="$primary_port $secondary_port" >/dev/null
 cmake --build "$build" --target download_bench page_bench winhttp_loop_bench kvpro-installer-loopback kv_download_service >/dev/null
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kv-download-bench.XXXXXX")
@@ -39,14 +44,13 @@ for size in "${sizes[@]}"; do
   rm -f "$work/unsigned.exe"
 done
 
-# The loopback installer finds the service on its fixed ports.
 "$build/download-service/kvpro-download-service" --log "$work/requests.jsonl" --files "$work/files" \
-  --primary-port 47801 --secondary-port 47802 --exit-with-parent 1 >"$work/ports" 2>"$work/service.err" &
+  --primary-port "$primary_port" --secondary-port "$secondary_port" --exit-with-parent 1 >"$work/ports" 2>"$work/service.err" &
 pid=$!
 for _ in $(seq 100); do grep -q '^secondary=' "$work/ports" 2>/dev/null && break; sleep 0.1; done
 port=$(sed -n 's/^primary=//p' "$work/ports")
 if [ -z "$port" ]; then
-  echo "the download service did not start (ports 47801/47802 taken by another copy?):" >&2
+  echo "the download service did not start (ports $primary_port/$secondary_port taken by another copy?):" >&2
   cat "$work/service.err" >&2
   exit 1
 fi
