@@ -45,11 +45,10 @@ const Source kSources[] = {{kFlowing, 1}, {kStalled, 1}, {kSilent, 0}};
 // The two ways to cancel: the object's own Cancel, and the caller's token.
 enum class Way { Object, Token };
 
-class CancelTest : public ::testing::Test {
+class CancelTest : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
+        ServiceTest::SetUp();
         g_stored = 0;
     }
 

@@ -112,11 +112,10 @@ std::string ProxyAddress() {
     return "127.0.0.1:" + std::to_string(service_client::Port(Server::Secondary));
 }
 
-class ProxyTest : public ::testing::Test {
+class ProxyTest : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
+        ServiceTest::SetUp();
         tag_ = Narrow(service_client::UniqueToken());
     }
     // Downloads a small body from the primary server; true when it arrived.

@@ -32,11 +32,10 @@ std::string MemoryBody(const Downloader& downloader) {
                        static_cast<size_t>(downloader.ReceivedBytes()));
 }
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
+        ServiceTest::SetUp();
         g_progress.clear();
         g_downloadingThread = GetCurrentThreadId();
         g_callsOnOtherThreads = 0;
