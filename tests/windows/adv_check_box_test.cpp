@@ -115,10 +115,10 @@ void ShowForAWhile(HWND dialog) {
     if (!ms) return;
     ::InvalidateRect(dialog, nullptr, TRUE);
     const ULONGLONG end = ::GetTickCount64() + std::strtoul(ms, nullptr, 10);
-    while (::GetTickCount64() < end) {
+    for (ULONGLONG now; (now = ::GetTickCount64()) < end;) {
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-        ::Sleep(20);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     }
 }
 

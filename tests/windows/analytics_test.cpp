@@ -76,17 +76,16 @@ bool IsClientIdShape(const std::wstring& id) {
 }
 
 // Each test reports under a client id of its own, so its hits are told apart in the log.
-class UsageEvents : public ::testing::Test {
+class UsageEvents : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run under scripts/with-download-service";
         RemoveValues();
         g_collectServer = Server::Primary;
         cid = L"TEST-" + service_client::UniqueToken();
-        mark = kv::test::LogMark();
+        ServiceTest::SetUp();
     }
     void TearDown() override {
-        service_client::ResetFaults();
+        ServiceTest::TearDown();
         RemoveValues();
     }
     void RemoveValues() {
@@ -106,7 +105,6 @@ class UsageEvents : public ::testing::Test {
 
     kv::test::ProductKey key;
     std::wstring cid;
-    size_t mark = 0;
 };
 
 TEST_F(UsageEvents, ProgramEventsArriveWithTheirKeysInTheOrderSent) {

@@ -5,28 +5,15 @@
 #include <windows.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 
+#include "wait_until.h"
 #include "win/handles.h"
 
 namespace kv::test {
 
 inline constexpr wchar_t kMainCaption[] = L"Kestrova Pro Installer";
 inline constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
-inline constexpr auto kPatience = std::chrono::seconds(20);
-
-// Polls `condition` until it holds or `timeout` has passed; true when it held.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = kPatience) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 // The top-level window of process `pid` with this caption (and class, if given), or null.
 HWND FindProcessWindow(DWORD pid, const wchar_t* caption, const wchar_t* className = nullptr);

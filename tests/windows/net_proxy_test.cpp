@@ -15,6 +15,7 @@
 #include "net/installer_downloader.h"
 #include "net/proxy_config.h"
 #include "service_client.h"
+#include "service_log.h"
 
 namespace {
 
@@ -111,11 +112,10 @@ std::string ProxyAddress() {
     return "127.0.0.1:" + std::to_string(service_client::Port(Server::Secondary));
 }
 
-class ProxyTest : public ::testing::Test {
+class ProxyTest : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
+        ServiceTest::SetUp();
         tag_ = Narrow(service_client::UniqueToken());
     }
     // Downloads a small body from the primary server; true when it arrived.
@@ -126,9 +126,9 @@ class ProxyTest : public ::testing::Test {
                downloader.ReceivedBytes() == 10;
     }
     size_t ProxiedRequests() {
-        return service_client::LogLinesWith({"tag=" + tag_, "\"via_proxy\":true"}).size();
+        return kv::test::LogLinesSinceWith(0, {"tag=" + tag_, "\"via_proxy\":true"}).size();
     }
-    size_t AllRequests() { return service_client::LogLinesWith({"tag=" + tag_}).size(); }
+    size_t AllRequests() { return kv::test::LogLinesSinceWith(0, {"tag=" + tag_}).size(); }
 
     std::string tag_;
 };
@@ -174,7 +174,7 @@ TEST_F(ProxyTest, ConfigurationScriptIsResolvedForTheRequest) {
     EXPECT_EQ(ProxiedRequests(), 1u);
     // WinHTTP may send a request again when the pooled connection it reused turns out closed;
     // the script then arrives twice. Fetched at all, and never more than that, is what counts.
-    const size_t scriptFetches = service_client::LogLinesWith({"/proxy.pac", "n=" + tag_}).size();
+    const size_t scriptFetches = kv::test::LogLinesSinceWith(0, {"/proxy.pac", "n=" + tag_}).size();
     EXPECT_GE(scriptFetches, 1u);
     EXPECT_LE(scriptFetches, 2u);
 }

@@ -54,16 +54,15 @@ int64_t BytesSent(const std::wstring& tag, size_t answers) {
     return sent;
 }
 
-class ResumeTest : public ::testing::Test {
+class ResumeTest : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
+        ServiceTest::SetUp();
         tag_ = service_client::UniqueToken();
     }
     void TearDown() override {
         partial_.Discard();
-        service_client::ResetFaults();
+        ServiceTest::TearDown();
     }
     TransferResult Attempt(const std::wstring& url) {
         return DownloadToFile(url, path_, partial_, token_, &watcher_, &watcher_);

@@ -9,6 +9,7 @@
 
 #include "net/downloader.h"
 #include "service_client.h"
+#include "service_log.h"
 #include "test_files.h"
 
 namespace {
@@ -31,11 +32,10 @@ std::string MemoryBody(const Downloader& downloader) {
                        static_cast<size_t>(downloader.ReceivedBytes()));
 }
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public kv::test::ServiceTest {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run through scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
+        ServiceTest::SetUp();
         g_progress.clear();
         g_downloadingThread = GetCurrentThreadId();
         g_callsOnOtherThreads = 0;
@@ -185,7 +185,7 @@ TEST_F(TransferTest, UrlDecidesTlsAndABadUrlNeverReachesTheOldTarget) {
 
     ASSERT_TRUE(downloader_.Download(Url(L"/blob/10?x=1&tag=" + tag), L"", nullptr));
     EXPECT_EQ(downloader_.ObjectName(), L"/blob/10?x=1&tag=" + tag);
-    EXPECT_EQ(service_client::LogLinesWith({"/blob/10?x=1&tag=" + tagA}).size(), 1u);
+    EXPECT_EQ(kv::test::LogLinesSinceWith(0, {"/blob/10?x=1&tag=" + tagA}).size(), 1u);
 
     // https on a port other than 443 is still TLS: the plain-HTTP service sees no request.
     const std::wstring https =
@@ -194,14 +194,14 @@ TEST_F(TransferTest, UrlDecidesTlsAndABadUrlNeverReachesTheOldTarget) {
         tag;
     EXPECT_FALSE(downloader_.Download(https, L"", nullptr));
     EXPECT_TRUE(downloader_.UsesTls());
-    EXPECT_TRUE(service_client::LogLinesWith({"tls=" + tagA}).empty());
+    EXPECT_TRUE(kv::test::LogLinesSinceWith(0, {"tls=" + tagA}).empty());
 
     // Neither an unparsable URL nor an overlong host name falls back to the previous target.
     EXPECT_FALSE(downloader_.Download(L"not a url", L"", nullptr));
     const std::wstring longHost = L"http://" + std::wstring(300, L'a') + L".example/blob/10";
     EXPECT_FALSE(downloader_.Download(longHost, L"", nullptr));
-    EXPECT_EQ(service_client::LogLinesWith({"tls=" + tagA}).size(), 0u);
-    EXPECT_EQ(service_client::LogLinesWith({"/blob/10?x=1&tag=" + tagA}).size(), 1u);
+    EXPECT_EQ(kv::test::LogLinesSinceWith(0, {"tls=" + tagA}).size(), 0u);
+    EXPECT_EQ(kv::test::LogLinesSinceWith(0, {"/blob/10?x=1&tag=" + tagA}).size(), 1u);
 }
 
 TEST_F(TransferTest, NegativeOrAbsurdContentLengthFails) {

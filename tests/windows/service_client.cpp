@@ -53,16 +53,6 @@ std::vector<std::string> LogLines() {
     return lines;
 }
 
-std::vector<std::string> LogLinesWith(const std::vector<std::string>& parts) {
-    std::vector<std::string> found;
-    for (const std::string& line : LogLines()) {
-        bool all = true;
-        for (const std::string& part : parts) all = all && line.find(part) != std::string::npos;
-        if (all) found.push_back(line);
-    }
-    return found;
-}
-
 std::wstring ServiceFolder() {
     const char* dir = std::getenv("KV_SERVICE_DIR");
     if (!dir) return {};

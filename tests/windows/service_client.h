@@ -22,10 +22,9 @@ bool Control(const std::wstring& query);
 // Clears the fault switches of both servers.
 bool ResetFaults();
 
-// The request log, one JSON object per line (from the secondary when the primary refuses).
+// The request log, one JSON object per line (from the secondary when the primary refuses); the
+// lines that matter to a test are picked out by service_log.h.
 std::vector<std::string> LogLines();
-// Log lines that contain every one of `parts`.
-std::vector<std::string> LogLinesWith(const std::vector<std::string>& parts);
 
 // The private folder of the running service (Wine path), with the served files under "files".
 std::wstring ServiceFolder();

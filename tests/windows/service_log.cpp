@@ -1,8 +1,7 @@
 #include "service_log.h"
 
-#include <thread>
-
 #include "service_client.h"
+#include "wait_until.h"
 
 namespace kv::test {
 
@@ -28,12 +27,9 @@ std::vector<std::string> LogLinesSinceWith(size_t mark, const std::vector<std::s
 
 std::vector<std::string> WaitForLogLines(size_t mark, const std::vector<std::string>& parts,
                                          size_t count, std::chrono::milliseconds deadline) {
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    for (;;) {
-        std::vector<std::string> found = LogLinesSinceWith(mark, parts);
-        if (found.size() >= count || std::chrono::steady_clock::now() >= end) return found;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    std::vector<std::string> found;
+    WaitUntil([&] { return (found = LogLinesSinceWith(mark, parts)).size() >= count; }, deadline);
+    return found;
 }
 
 std::string JsonField(const std::string& line, const std::string& key) {

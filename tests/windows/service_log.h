@@ -1,10 +1,14 @@
 #pragma once
-// Reading the reference service's request log in tests: the lines written since a mark, one
-// field of a line, and polling with a deadline for lines to appear.
+// Tests against the reference service: their common fixture, and reading the service's request
+// log: the lines written since a mark, one field of a line, and waiting for lines to appear.
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
 #include <vector>
+
+#include "service_client.h"
 
 namespace kv::test {
 
@@ -25,5 +29,18 @@ std::vector<std::string> WaitForLogLines(
 std::string JsonField(const std::string& line, const std::string& key);
 
 std::string Narrow(const std::wstring& text);  // ASCII only
+
+// The service is there, its fault switches are off before and after each test, and `mark` is
+// where the log stood when the test began.
+class ServiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(service_client::Available()) << "run under scripts/with-download-service";
+        ASSERT_TRUE(service_client::ResetFaults());
+        mark = LogMark();
+    }
+    void TearDown() override { service_client::ResetFaults(); }
+    size_t mark = 0;
+};
 
 }  // namespace kv::test

@@ -53,18 +53,11 @@ bool IsSealedRequestPayload(const std::string& payload) {
     return true;
 }
 
-class SetupQuery : public ::testing::Test {
+class SetupQuery : public kv::test::ServiceTest {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(service_client::Available()) << "run under scripts/with-download-service";
-        ASSERT_TRUE(service_client::ResetFaults());
-        mark = kv::test::LogMark();
-    }
-    void TearDown() override { service_client::ResetFaults(); }
     std::vector<std::string> Requests(Server server) const {
         return LogLinesSinceWith(mark, {PortName(server), "\"target\":\"/downloader"});
     }
-    size_t mark = 0;
 };
 
 TEST_F(SetupQuery, RefusedPrimaryFallsBackToTheSecondary) {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 #include "download_run.h"
@@ -17,16 +16,9 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-// The checked dot, sampled while the show runs, with repeats dropped.
-std::vector<int> DotsSeen(const DownloadRun& run, std::chrono::milliseconds span) {
-    std::vector<int> seen;
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-        const int dot = run.CheckedDot();
-        if (seen.empty() || seen.back() != dot) seen.push_back(dot);
-        std::this_thread::sleep_for(milliseconds(50));
-    }
-    return seen;
+// True when the checked dot stays `dot` for longer than the show's 3-second step.
+bool Stays(const DownloadRun& run, int dot) {
+    return !WaitUntil([&] { return run.CheckedDot() != dot; }, milliseconds(3600));
 }
 
 void ClickAt(HWND window, int x, int y) {
@@ -81,26 +73,26 @@ TEST(Slideshow, AdvancesStopsOnClicksAndShowsThePageAsDrawn) {
     // Clicks beside or below the slide area leave the show running: 1, 2, 3, 1 every 3 s.
     ClickAt(page, 601, 100);
     ClickAt(page, 100, 201);
-    const std::vector<int> seen = DotsSeen(run, milliseconds(9800));
-    ASSERT_GE(seen.size(), 4u);
-    EXPECT_EQ(std::vector<int>(seen.begin(), seen.begin() + 4), (std::vector<int>{1, 2, 3, 1}));
+    for (int dot : {2, 3, 1}) {
+        ASSERT_TRUE(WaitUntil([&] { return run.CheckedDot() == dot; }, seconds(4))) << dot;
+    }
 
     // A click on the slide's corner advances once and stops the show.
     const int before = run.CheckedDot();
     const int next = before % 3 + 1;
     ClickAt(page, 600, 200);
     EXPECT_TRUE(WaitUntil([&] { return run.CheckedDot() == next; }, seconds(2)));
-    EXPECT_EQ(DotsSeen(run, milliseconds(3600)), std::vector<int>{next});
+    EXPECT_TRUE(Stays(run, next));
 
     // A click on another dot shows its slide and keeps it.
     const int chosen = next % 3 + 1;
     ClickAt(::GetDlgItem(page, IDC_SLIDE_DOT1 + chosen - 1), 7, 6);
     EXPECT_TRUE(WaitUntil([&] { return run.CheckedDot() == chosen; }, seconds(2)));
-    EXPECT_EQ(DotsSeen(run, milliseconds(3600)), std::vector<int>{chosen});
+    EXPECT_TRUE(Stays(run, chosen));
 
     // After a repaint the status line and the bar sit at their pixel places.
     ::InvalidateRect(page, nullptr, TRUE);
-    std::this_thread::sleep_for(milliseconds(500));
+    EXPECT_TRUE(WaitUntil([&] { return !::GetUpdateRect(page, nullptr, FALSE); }));
     const RECT status = PlaceOf(page, IDC_STATUS_LINE);
     const RECT bar = PlaceOf(page, IDC_PROGRESS_BAR);
     EXPECT_EQ(std::vector<LONG>({status.left, status.top, status.right, status.bottom}),
@@ -110,8 +102,10 @@ TEST(Slideshow, AdvancesStopsOnClicksAndShowsThePageAsDrawn) {
 
     // The screen: the slide's picture on the left of the top 240 rows, white under it and beside
     // the bar, and the selected dot filled while the others are rings.
-    EXPECT_GT(CountPixels(page, {10, 20, 190, 220}, [](COLORREF c) { return !IsWhite(c); }),
-              180 * 200 / 4);
+    EXPECT_TRUE(WaitUntil([&] {
+        return CountPixels(page, {10, 20, 190, 220}, [](COLORREF c) { return !IsWhite(c); }) >
+               180 * 200 / 4;
+    }));
     EXPECT_EQ(CountPixels(page, {0, 300, 150, 340}, [](COLORREF c) { return !IsWhite(c); }), 0);
     const int filled = RedInDot(page, chosen);
     for (int dot = 1; dot <= 3; ++dot) {
