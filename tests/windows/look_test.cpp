@@ -98,12 +98,14 @@ class MainWindowTest : public ::testing::Test {
             CMainWnd window;
             window.DoModal();
         });
+        // The download page is built once the edition page is painted: both are waited for.
         ASSERT_TRUE(WaitUntil([&] {
-            return (main_ = FindProcessWindow(::GetCurrentProcessId(), kMainCaption)) != nullptr;
+            main_ = FindProcessWindow(::GetCurrentProcessId(), kMainCaption);
+            if (!main_) return false;
+            editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
+            downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
+            return editionPage_ && downloadPage_;
         }));
-        editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
-        downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
-        ASSERT_TRUE(editionPage_ && downloadPage_);
     }
 
     void TearDown() override {
