@@ -52,9 +52,6 @@ void ShowSocketsError() {
 }  // namespace
 
 bool CFetchwingApp::InitInstance() {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
-
     WinsockSession sockets;
     if (!sockets.Ok()) {
         ShowSocketsError();
@@ -80,10 +77,14 @@ CFetchwingApp theApp;
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RestrictLibrarySearch();
-    // The pages load their pictures when they are built; GDI+ outlives every page.
-    kv::win::GdiplusSession gdiplus;
-    // The first page's pictures are decoded while the rest of the start-up runs.
-    EditionPicturesInAdvance editionPictures;
+    // Before the pictures' thread starts: loading libraries is done one at a time, and the
+    // window needs these first.
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    // The pages load their pictures when they are built; GDI+ outlives every page. The thread
+    // that decodes the first page's pictures while the rest of the start-up runs starts it.
+    kv::win::GdiplusSession gdiplus{kv::win::GdiplusSession::Deferred{}};
+    EditionPicturesInAdvance editionPictures(gdiplus);
     theApp.InitInstance();
     kv::analytics::StopUsageEvents(2000);  // no usage-event request outlives the program's end
     net::JoinTrackedThreads(3000);  // transfers left inside WinHTTP end within their time-outs

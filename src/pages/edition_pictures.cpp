@@ -28,12 +28,15 @@ EditionPictures Decode(int dpi) {
 
 }  // namespace
 
-EditionPicturesInAdvance::EditionPicturesInAdvance() {
+EditionPicturesInAdvance::EditionPicturesInAdvance(kv::win::GdiplusSession& gdiplus) {
     try {
-        worker_ = std::thread([this] { pictures_ = Decode(kv::win::WindowDpi(nullptr)); });
+        worker_ = std::thread([this, &gdiplus] {
+            gdiplus.Start();
+            pictures_ = Decode(kv::win::WindowDpi(nullptr));
+        });
         g_inAdvance = this;
     } catch (const std::system_error&) {
-        // no thread: the page decodes its pictures itself
+        gdiplus.Start();  // no thread: the page decodes its pictures itself
     }
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 // The edition choice page's pictures, decoded on a thread of their own while the program sets
-// up the rest of its start (common controls, sockets, the single-instance check), so that the
-// window appears sooner.
+// up the rest of its start (sockets, the single-instance check, the window), so that the window
+// appears sooner. The thread also starts GDI+, whose libraries the window does not need.
 
 #include <thread>
 
 #include "win/handles.h"
+#include "win/png_picture.h"
 
 struct EditionPictures {
     int dpi = 0;  // the DPI they are scaled for
@@ -15,11 +16,12 @@ struct EditionPictures {
 };
 
 // Decodes the pictures, at the system's DPI (the window's, unless it opens on a monitor of
-// another), from its construction on; the edition page takes them. Needs a GDI+ session for its
-// whole life, and at most one exists at a time.
+// another), from its construction on; the edition page takes them. Starts `gdiplus` first, which
+// must outlive the object; by the time the pictures are taken the session is started. At most
+// one exists at a time.
 class EditionPicturesInAdvance {
   public:
-    EditionPicturesInAdvance();
+    explicit EditionPicturesInAdvance(kv::win::GdiplusSession& gdiplus);
     EditionPicturesInAdvance(const EditionPicturesInAdvance&) = delete;
     EditionPicturesInAdvance& operator=(const EditionPicturesInAdvance&) = delete;
     // Waits for the decoding, should nobody have taken the pictures.

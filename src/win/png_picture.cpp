@@ -15,6 +15,11 @@ namespace kv::win {
 namespace gp = Gdiplus::DllExports;
 
 GdiplusSession::GdiplusSession() {
+    Start();
+}
+
+void GdiplusSession::Start() {
+    if (token_ != 0) return;
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
 }

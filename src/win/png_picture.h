@@ -10,10 +10,16 @@ namespace kv::win {
 // the program keeps one from its start until every page is gone.
 class GdiplusSession {
   public:
+    // Started later with Start(), on any thread: loading GDI+ need not hold up the window.
+    struct Deferred {};
+
     GdiplusSession();
+    explicit GdiplusSession(Deferred) {}
     GdiplusSession(const GdiplusSession&) = delete;
     GdiplusSession& operator=(const GdiplusSession&) = delete;
     ~GdiplusSession();
+    // Starts GDI+ unless it is started already.
+    void Start();
     bool Ok() const { return token_ != 0; }
 
   private:
