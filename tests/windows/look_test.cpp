@@ -101,9 +101,12 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_TRUE(WaitUntil([&] {
             return (main_ = FindProcessWindow(::GetCurrentProcessId(), kMainCaption)) != nullptr;
         }));
-        editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
-        downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
-        ASSERT_TRUE(editionPage_ && downloadPage_);
+        // The download page's window is built once the edition page has been painted.
+        ASSERT_TRUE(WaitUntil([&] {
+            editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
+            downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
+            return editionPage_ && downloadPage_;
+        }));
     }
 
     void TearDown() override {
