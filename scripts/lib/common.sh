@@ -23,7 +23,7 @@ kv_start_xvfb() {
   local fifo display
   fifo=$(mktemp -u)
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${KV_XVFB_SCREEN:-1280x800x24}" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   KV_XVFB_PID=$!
   read -r display <"$fifo"
   rm -f "$fifo"

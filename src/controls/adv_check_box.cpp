@@ -234,8 +234,11 @@ void CAdvCheckBox::Draw(HDC dc, const RECT& item) const {
 
 void CAdvCheckBox::DrawCaption(HDC dc, const Rect& area, DWORD style) const {
     // A caption with no room beside the box (the slideshow's dots) is the control's name for
-    // screen readers only.
+    // screen readers only. Scaled for the DPI, such a control may keep a sliver of a few pixels
+    // beside its box: too narrow for a letter, it would show only the caption's background.
+    TEXTMETRICW metrics{};
     if (area.Width() <= 0) return;
+    if (::GetTextMetricsW(dc, &metrics) && area.Width() < metrics.tmAveCharWidth) return;
     const std::wstring caption = WindowText(Hwnd());
     if (caption.empty()) return;
     ::SetBkMode(dc, OPAQUE);

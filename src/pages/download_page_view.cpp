@@ -29,8 +29,10 @@ constexpr Placement kPlacements[] = {
 };
 
 // The artwork of a slide lies left of its texts (which start at x 195) and holds words of its
-// own. In a mirrored page the artwork moves to the other side of the texts, but both parts keep
-// their orientation, so that the words in it read as drawn.
+// own. In a mirrored page the artwork moves to the other side of the texts and keeps its
+// orientation, so that the words in it read as drawn; the texts' background (no words) is
+// mirrored with the page, so that it still meets the artwork with its own edge and fades out
+// towards the far side instead of ending abruptly there.
 constexpr int kSlideArtworkWidth = 195;
 
 void PaintSlidePicture(HDC dc, HBITMAP slide, int dpi) {
@@ -44,10 +46,10 @@ void PaintSlidePicture(HDC dc, HBITMAP slide, int dpi) {
         return;
     }
     const int artwork = kv::pages::Scaled(kSlideArtworkWidth, dpi);
-    ::SetLayout(dc, layout | LAYOUT_BITMAPORIENTATIONPRESERVED);
-    ::BitBlt(dc, 0, 0, artwork, shown.height, picture.Get(), 0, 0, SRCCOPY);
     ::BitBlt(dc, artwork, 0, shown.width - artwork, shown.height, picture.Get(), artwork, 0,
              SRCCOPY);
+    ::SetLayout(dc, layout | LAYOUT_BITMAPORIENTATIONPRESERVED);
+    ::BitBlt(dc, 0, 0, artwork, shown.height, picture.Get(), 0, 0, SRCCOPY);
     ::SetLayout(dc, layout);
 }
 

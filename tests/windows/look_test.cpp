@@ -101,11 +101,11 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_TRUE(WaitUntil([&] {
             return (main_ = FindProcessWindow(::GetCurrentProcessId(), kMainCaption)) != nullptr;
         }));
-        editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
-        ASSERT_TRUE(editionPage_);
-        // The download page is built once the edition page has been painted.
+        // The download page's window is built once the edition page has been painted.
         ASSERT_TRUE(WaitUntil([&] {
-            return (downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE)) != nullptr;
+            editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
+            downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
+            return editionPage_ && downloadPage_;
         }));
     }
 
