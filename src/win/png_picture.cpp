@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "win/com_ptr.h"
+#include "win/halved_pixels.h"
 
 namespace kv::win {
 
@@ -57,43 +59,75 @@ GdiplusBitmap Decode(HMODULE module, int id) {
     return GdiplusBitmap(image);
 }
 
-// A 32-bit top-down DIB section of the decoded picture's size with its pixels in straight
-// (not premultiplied) alpha, decoded straight into the section's memory.
-Bitmap ToDibSection(Gdiplus::GpBitmap* image, uint32_t** pixels, int* width, int* height) {
-    UINT w = 0;
-    UINT h = 0;
-    if (gp::GdipGetImageWidth(image, &w) != Gdiplus::Ok ||
-        gp::GdipGetImageHeight(image, &h) != Gdiplus::Ok || w == 0 || h == 0 || w > 16384 ||
-        h > 16384) {
-        return {};
-    }
+// The picture's width and height, or false when it has none or is implausibly large.
+bool SizeOf(Gdiplus::GpBitmap* image, UINT* width, UINT* height) {
+    return gp::GdipGetImageWidth(image, width) == Gdiplus::Ok &&
+           gp::GdipGetImageHeight(image, height) == Gdiplus::Ok && *width > 0 && *height > 0 &&
+           *width <= 16384 && *height <= 16384;
+}
+
+// A 32-bit top-down DIB section of `width` x `height`, or empty.
+Bitmap NewDibSection(int width, int height, uint32_t** pixels) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = static_cast<LONG>(w);
-    info.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down, as GDI+ hands out rows
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down, as GDI+ hands out rows
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     Bitmap dib(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || !bits) return {};
-
-    Gdiplus::GpRect whole(0, 0, static_cast<INT>(w), static_cast<INT>(h));
-    Gdiplus::BitmapData data{};
-    data.Width = w;
-    data.Height = h;
-    data.Stride = static_cast<INT>(w * 4);
-    data.PixelFormat = PixelFormat32bppARGB;
-    data.Scan0 = bits;
-    const UINT mode = Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf;
-    if (gp::GdipBitmapLockBits(image, &whole, mode, PixelFormat32bppARGB, &data) != Gdiplus::Ok) {
-        return {};
-    }
-    gp::GdipBitmapUnlockBits(image, &data);
-    ::GdiFlush();
     *pixels = static_cast<uint32_t*>(bits);
+    return dib;
+}
+
+// Every pixel of the `width` x `height` picture, converted to `format` (32 bits a pixel),
+// written into `target` row after row.
+bool ReadPixels(Gdiplus::GpBitmap* image, UINT width, UINT height, Gdiplus::PixelFormat format,
+                uint32_t* target) {
+    Gdiplus::GpRect whole(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+    Gdiplus::BitmapData data{};
+    data.Width = width;
+    data.Height = height;
+    data.Stride = static_cast<INT>(width * 4);
+    data.PixelFormat = format;
+    data.Scan0 = target;
+    const UINT mode = Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf;
+    if (gp::GdipBitmapLockBits(image, &whole, mode, format, &data) != Gdiplus::Ok) return false;
+    gp::GdipBitmapUnlockBits(image, &data);
+    return true;
+}
+
+// A 32-bit top-down DIB section of the decoded picture's size with its pixels in `format`
+// (straight or premultiplied alpha), decoded straight into the section's memory.
+Bitmap ToDibSection(Gdiplus::GpBitmap* image, Gdiplus::PixelFormat format, uint32_t** pixels,
+                    int* width, int* height) {
+    UINT w = 0;
+    UINT h = 0;
+    if (!SizeOf(image, &w, &h)) return {};
+    Bitmap dib = NewDibSection(static_cast<int>(w), static_cast<int>(h), pixels);
+    if (!dib || !ReadPixels(image, w, h, format, *pixels)) return {};
+    ::GdiFlush();
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
+    return dib;
+}
+
+// The picture at exactly half its size as a DIB section with premultiplied alpha: each pixel
+// the average of a 2x2 block, the exact result of the shrink the pages need at 96 DPI.
+Bitmap HalvedDibSection(Gdiplus::GpBitmap* image, uint32_t** pixels, int* width, int* height) {
+    UINT w = 0;
+    UINT h = 0;
+    if (!SizeOf(image, &w, &h) || w < 2 || h < 2) return {};
+    std::vector<uint32_t> full(static_cast<size_t>(w) * h);
+    if (!ReadPixels(image, w, h, PixelFormat32bppPARGB, full.data())) return {};
+    Bitmap dib = NewDibSection(static_cast<int>(w / 2), static_cast<int>(h / 2), pixels);
+    if (!dib) return {};
+    ::GdiFlush();
+    HalvePixels(full.data(), static_cast<int>(w), static_cast<int>(h), *pixels);
+    *width = static_cast<int>(w / 2);
+    *height = static_cast<int>(h / 2);
     return dib;
 }
 
@@ -140,30 +174,40 @@ GdiplusBitmap Resized(Gdiplus::GpBitmap* image, int width, int height) {
     return target;
 }
 
-// The decoded resource, at its own size or, given a size, scaled to it.
-Bitmap LoadStraight(HMODULE module, int id, int* width, int* height, uint32_t** pixels,
-                    SIZE size = {0, 0}) {
-    GdiplusBitmap image = Decode(module, id);
-    if (!image) return {};
-    if (size.cx > 0 && size.cy > 0) {
-        image = Resized(image.get(), size.cx, size.cy);
-        if (!image) return {};
-    }
-    return ToDibSection(image.get(), pixels, width, height);
-}
+enum class Alpha { kStraight, kPremultiplied };
 
-uint32_t Premultiplied(uint32_t argb) {
-    const uint32_t alpha = argb >> 24;
-    if (alpha == 255) return argb;
-    auto scale = [alpha](uint32_t channel) { return (channel * alpha + 127) / 255; };
-    return (alpha << 24) | (scale((argb >> 16) & 0xFF) << 16) | (scale((argb >> 8) & 0xFF) << 8) |
-           scale(argb & 0xFF);
+// The decoded resource, at its own size or, given a size, scaled to it: by a plain 2x2 average
+// when the size is exactly half the picture's, otherwise with GDI+'s high-quality filter, which
+// under Wine takes many times as long.
+Bitmap LoadPicture(HMODULE module, int id, Alpha alpha, int* width, int* height,
+                   SIZE size = {0, 0}) {
+    GdiplusBitmap image = Decode(module, id);
+    UINT w = 0;
+    UINT h = 0;
+    if (!image || !SizeOf(image.get(), &w, &h)) return {};
+    const Gdiplus::PixelFormat format =
+        alpha == Alpha::kPremultiplied ? PixelFormat32bppPARGB : PixelFormat32bppARGB;
+    uint32_t* pixels = nullptr;
+    const bool sized = size.cx > 0 && size.cy > 0;
+    if (!sized || (static_cast<UINT>(size.cx) == w && static_cast<UINT>(size.cy) == h)) {
+        return ToDibSection(image.get(), format, &pixels, width, height);
+    }
+    if (static_cast<UINT>(size.cx) * 2 == w && static_cast<UINT>(size.cy) * 2 == h) {
+        Bitmap dib = HalvedDibSection(image.get(), &pixels, width, height);
+        if (dib && alpha == Alpha::kStraight) {
+            const size_t count = static_cast<size_t>(*width) * static_cast<size_t>(*height);
+            for (size_t i = 0; i < count; ++i) pixels[i] = Unpremultiplied(pixels[i]);
+        }
+        return dib;
+    }
+    image = Resized(image.get(), size.cx, size.cy);
+    if (!image) return {};
+    return ToDibSection(image.get(), format, &pixels, width, height);
 }
 
 // Icons take straight alpha; the AND mask stays all zero, the alpha channel decides.
 Icon IconOfPng(HMODULE module, int id, int* width, int* height, SIZE size = {0, 0}) {
-    uint32_t* pixels = nullptr;
-    Bitmap colour = LoadStraight(module, id, width, height, &pixels, size);
+    Bitmap colour = LoadPicture(module, id, Alpha::kStraight, width, height, size);
     if (!colour) return {};
     Bitmap mask(::CreateBitmap(*width, *height, 1, 1, nullptr));
     if (!mask) return {};
@@ -180,12 +224,7 @@ Bitmap LoadPngResource(HMODULE module, int id) {
 Bitmap LoadPngResource(HMODULE module, int id, SIZE size) {
     int width = 0;
     int height = 0;
-    uint32_t* pixels = nullptr;
-    Bitmap dib = LoadStraight(module, id, &width, &height, &pixels, size);
-    if (!dib) return dib;
-    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    for (size_t i = 0; i < count; ++i) pixels[i] = Premultiplied(pixels[i]);
-    return dib;
+    return LoadPicture(module, id, Alpha::kPremultiplied, &width, &height, size);
 }
 
 Icon LoadPngIcon(HMODULE module, int id) {
@@ -232,7 +271,7 @@ ImageList LoadImageStrip(HMODULE module, int id, int imageSize) {
     uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
-    Bitmap images = ToDibSection(scaled.get(), &pixels, &width, &height);
+    Bitmap images = ToDibSection(scaled.get(), PixelFormat32bppARGB, &pixels, &width, &height);
     ImageList list(::ImageList_Create(imageSize, imageSize, ILC_COLOR32, count, 0));
     if (!images || !list || ::ImageList_Add(list.Get(), images.Get(), nullptr) < 0) return {};
     return list;
