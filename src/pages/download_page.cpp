@@ -71,7 +71,10 @@ bool CDownloadPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             OnPaint();
             return true;
         case WM_DRAWITEM:
-            if (!CAdvCheckBox::HandleDrawItem(lParam)) return false;
+            if (!CAdvCheckBox::HandleDrawItem(lParam) &&
+                !DrawStatusLine(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) {
+                return false;
+            }
             result = TRUE;
             return true;
         case WM_CTLCOLORSTATIC:

@@ -78,6 +78,8 @@ class CDownloadPage : public CInstallerPage {
     // The slide's picture at the window's DPI, decoded at its first use.
     HBITMAP SlidePicture(int slide);
     void MakeControlsAccessible();
+    // Draws the status line of a right-to-left language; false for any other item.
+    bool DrawStatusLine(const DRAWITEMSTRUCT& item);
     void OnButtonShown(int id);
     LRESULT OnCtlColor(HDC dc, bool staticControl);
 

@@ -181,6 +181,30 @@ void CDownloadPage::MakeControlsAccessible() {
     }
     ::SetWindowTextW(m_progress.Hwnd(), std::wstring(GetText(L"DOWNLOADING_SETUP")).c_str());
     m_statusAnnouncer.Attach(m_status.Hwnd());
+    // A static control in a mirrored window may lay its sentence out left to right (Wine's does,
+    // whatever its reading order: the full stop of a Hebrew sentence lands at its start). In a
+    // right-to-left language the page draws the status line itself.
+    if (TextsReadRightToLeft()) {
+        const LONG style = ::GetWindowLongW(m_status.Hwnd(), GWL_STYLE);
+        ::SetWindowLongW(m_status.Hwnd(), GWL_STYLE, (style & ~SS_TYPEMASK) | SS_OWNERDRAW);
+    }
+}
+
+bool CDownloadPage::DrawStatusLine(const DRAWITEMSTRUCT& item) {
+    if (item.CtlID != IDC_STATUS_LINE || item.CtlType != ODT_STATIC) return false;
+    ::SetTextColor(item.hDC, ::GetSysColor(COLOR_WINDOWTEXT));
+    const auto background = reinterpret_cast<HBRUSH>(OnCtlColor(item.hDC, true));
+    ::FillRect(item.hDC, &item.rcItem, background);
+    const int length = ::GetWindowTextLengthW(item.hwndItem);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(item.hwndItem, text.data(), length + 1)));
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0));
+    kv::win::SelectedObject selected(item.hDC, font);
+    ::SetBkMode(item.hDC, TRANSPARENT);
+    RECT box = item.rcItem;
+    ::DrawTextW(item.hDC, text.c_str(), -1, &box,
+                DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | ReadingOrder(item.hDC));
+    return true;
 }
 
 // A button that appears takes the keyboard focus, so that Enter or Space acts on it at once.
