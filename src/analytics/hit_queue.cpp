@@ -3,15 +3,12 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <exception>
-#include <mutex>
-#include <thread>
 
 #include "net/proxy_config.h"
 #include "net/winhttp_handle.h"
+#include "win/threads.h"
 
 namespace kv::analytics {
 namespace {
@@ -64,61 +61,61 @@ class HitQueue {
   public:
     ~HitQueue() { Stop(0); }  // a test program that never stopped it
 
+    // False when stopped, or when no thread could start: the hit is lost.
     bool Push(Hit hit) {
-        std::lock_guard lock(mutex_);
+        kv::win::ScopedLock lock(mutex_);
         if (stopped_) return false;
-        if (!worker_.joinable()) worker_ = std::thread([this] { Run(); });
+        if (!worker_.Running() && !worker_.Start([this] { Run(); })) return false;
         pending_.push_back(std::move(hit));
-        changed_.notify_all();
+        changed_.NotifyAll();
         return true;
     }
 
     bool WaitIdle(unsigned long timeoutMs) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [this] { return pending_.empty() && !busy_; });
+        kv::win::ScopedLock lock(mutex_);
+        return changed_.WaitFor(lock, timeoutMs, [this] { return pending_.empty() && !busy_; });
     }
 
     void Stop(unsigned long timeoutMs) {
         WaitIdle(timeoutMs);
-        std::thread worker;
+        kv::win::Thread worker;
         {
-            std::lock_guard lock(mutex_);
+            kv::win::ScopedLock lock(mutex_);
             stopped_ = true;
             pending_.clear();
-            changed_.notify_all();
+            changed_.NotifyAll();
             worker = std::move(worker_);
         }
-        if (worker.joinable()) worker.join();
+        worker.Join();
     }
 
   private:
     void Run() {
-        std::unique_lock lock(mutex_);
+        kv::win::ScopedLock lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return stopped_ || !pending_.empty(); });
+            changed_.Wait(lock, [this] { return stopped_ || !pending_.empty(); });
             if (stopped_) return;
             const Hit hit = std::move(pending_.front());
             pending_.pop_front();
             busy_ = true;
-            lock.unlock();
+            lock.Unlock();
             try {
                 PerformHit(hit);
             } catch (const std::exception&) {
                 // no memory for the exchange: the hit is lost
             }
-            lock.lock();
+            lock.Relock();
             busy_ = false;
-            changed_.notify_all();
+            changed_.NotifyAll();
         }
     }
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    kv::win::SrwLock mutex_;
+    kv::win::ConditionVariable changed_;
     std::deque<Hit> pending_;
     bool busy_ = false;
     bool stopped_ = false;
-    std::thread worker_;
+    kv::win::Thread worker_;
 };
 
 HitQueue& Queue() {

@@ -2,17 +2,17 @@
 
 #include <algorithm>
 #include <iterator>
-#include <mutex>
 #include <new>
 #include <vector>
 
 #include "win/handles.h"
+#include "win/threads.h"
 
 namespace net {
 namespace {
 
 struct Registry {
-    std::mutex mutex;
+    kv::win::SrwLock mutex;
     std::vector<kv::win::KernelHandle> threads;
 };
 
@@ -34,7 +34,7 @@ void Prune(std::vector<kv::win::KernelHandle>& threads) {
 
 bool StartTrackedThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
     Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
+    kv::win::ScopedLock lock(registry.mutex);
     Prune(registry.threads);
     try {
         registry.threads.reserve(registry.threads.size() + 1);  // so that the thread is recorded
@@ -49,7 +49,7 @@ bool StartTrackedThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
 
 size_t RunningTrackedThreads() {
     Registry& registry = TheRegistry();
-    std::lock_guard lock(registry.mutex);
+    kv::win::ScopedLock lock(registry.mutex);
     Prune(registry.threads);
     return registry.threads.size();
 }
@@ -59,7 +59,7 @@ bool JoinTrackedThreads(DWORD timeoutMs) {
     std::vector<kv::win::KernelHandle> waiting;
     {
         // Waited for outside the lock, so that a thread may still be started meanwhile.
-        std::lock_guard lock(registry.mutex);
+        kv::win::ScopedLock lock(registry.mutex);
         waiting.swap(registry.threads);
     }
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
@@ -68,7 +68,7 @@ bool JoinTrackedThreads(DWORD timeoutMs) {
         const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
         ::WaitForSingleObject(thread.Get(), left);
     }
-    std::lock_guard lock(registry.mutex);
+    kv::win::ScopedLock lock(registry.mutex);
     Prune(waiting);
     Prune(registry.threads);
     const bool allEnded = waiting.empty() && registry.threads.empty();

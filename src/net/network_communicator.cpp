@@ -62,7 +62,7 @@ bool NetworkCommunicator::PerformRequest() {
         return false;
     }
     {
-        std::lock_guard lock(ownTokenMutex_);
+        kv::win::ScopedLock lock(ownTokenMutex_);
         ownToken_ = token;
     }
     return PerformRequest(*token);
@@ -71,7 +71,7 @@ bool NetworkCommunicator::PerformRequest() {
 void NetworkCommunicator::Cancel() {
     std::shared_ptr<CancelToken> token;
     {
-        std::lock_guard lock(ownTokenMutex_);
+        kv::win::ScopedLock lock(ownTokenMutex_);
         token = ownToken_;
     }
     // The WinHTTP handles belong to the exchange's worker, which closes them when it stops; only

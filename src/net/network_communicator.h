@@ -9,12 +9,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "net/cancel_token.h"
 #include "win/handles.h"
+#include "win/threads.h"
 
 struct ProxyPlan;
 namespace net {
@@ -105,6 +105,6 @@ class NetworkCommunicator {
     std::wstring targetFolder_;
     std::wstring targetPath_;
     // The token of the exchange that runs under the object's own token; a new one for each.
-    std::mutex ownTokenMutex_;
+    kv::win::SrwLock ownTokenMutex_;
     std::shared_ptr<CancelToken> ownToken_;
 };

@@ -1,6 +1,5 @@
 #include "pages/edition_pictures.h"
 
-#include <system_error>
 #include <utility>
 
 #include "pages/page_geometry.h"
@@ -29,24 +28,24 @@ EditionPictures Decode(int dpi) {
 }  // namespace
 
 EditionPicturesInAdvance::EditionPicturesInAdvance(kv::win::GdiplusSession& gdiplus) {
-    try {
-        worker_ = std::thread([this, &gdiplus] {
-            gdiplus.Start();
-            pictures_ = Decode(kv::win::WindowDpi(nullptr));
-        });
+    const bool started = worker_.Start([this, &gdiplus] {
+        gdiplus.Start();
+        pictures_ = Decode(kv::win::WindowDpi(nullptr));
+    });
+    if (started) {
         g_inAdvance = this;
-    } catch (const std::system_error&) {
+    } else {
         gdiplus.Start();  // no thread: the page decodes its pictures itself
     }
 }
 
 EditionPicturesInAdvance::~EditionPicturesInAdvance() {
     if (g_inAdvance == this) g_inAdvance = nullptr;
-    if (worker_.joinable()) worker_.join();
+    worker_.Join();
 }
 
 EditionPictures EditionPicturesInAdvance::Take() {
-    worker_.join();  // GDI objects, made on the worker, belong to the process
+    worker_.Join();  // GDI objects, made on the worker, belong to the process
     g_inAdvance = nullptr;
     return std::move(pictures_);
 }

@@ -3,10 +3,9 @@
 // up the rest of its start (sockets, the single-instance check, the window), so that the window
 // appears sooner. The thread also starts GDI+, whose libraries the window does not need.
 
-#include <thread>
-
 #include "win/handles.h"
 #include "win/png_picture.h"
+#include "win/threads.h"
 
 struct EditionPictures {
     int dpi = 0;  // the DPI they are scaled for
@@ -32,7 +31,7 @@ class EditionPicturesInAdvance {
     EditionPictures Take();
 
     EditionPictures pictures_;
-    std::thread worker_;
+    kv::win::Thread worker_;
 };
 
 // The pictures for `dpi`: those decoded in advance when there are any left and they fit, else

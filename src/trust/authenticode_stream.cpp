@@ -1,14 +1,11 @@
 #include "trust/authenticode_stream.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "trust/authenticode_pieces.h"
+#include "trust/worker_threads.h"
 
 namespace {
 
@@ -27,66 +24,61 @@ struct AuthenticodeStream::State {
     std::uint64_t appended = 0;
     bool finished = false;
 
-    std::mutex mutex;
-    std::condition_variable changed;
+    kv::worker::Mutex mutex;
+    kv::worker::ConditionVariable changed;
     std::unique_ptr<unsigned char[]> buffer;
     std::size_t tail = 0;  // where the worker reads next
     std::size_t used = 0;  // bytes from `tail` on, wrapping around, not yet hashed
     bool stop = false;
-    std::thread worker;
+    kv::worker::Thread worker;
 
     ~State() {
         {
-            std::lock_guard lock(mutex);
+            kv::worker::Lock lock(mutex);
             stop = true;  // what is still buffered is not wanted any more
         }
-        changed.notify_all();
-        if (worker.joinable()) worker.join();
+        changed.NotifyAll();
+        worker.Join();
     }
 
     bool StartWorker() {
-        if (worker.joinable()) return true;
-        try {
-            if (!buffer) buffer.reset(new unsigned char[kBufferSize]);
-            tail = used = 0;
-            stop = false;
-            worker = std::thread([this] { Run(); });
-            return true;
-        } catch (const std::bad_alloc&) {
-        } catch (const std::system_error&) {
-        }
-        return false;
+        if (worker.Running()) return true;
+        if (!buffer) buffer.reset(new (std::nothrow) unsigned char[kBufferSize]);
+        if (!buffer) return false;
+        tail = used = 0;
+        stop = false;
+        return worker.Start([this] { Run(); });
     }
 
     void Run() {
-        std::unique_lock lock(mutex);
+        kv::worker::Lock lock(mutex);
         for (;;) {
-            changed.wait(lock, [this] { return stop || used > 0; });
+            changed.Wait(lock, [this] { return stop || used > 0; });
             if (stop) return;
             const std::size_t count = std::min({used, kBufferSize - tail, kMostPerPiece});
             const unsigned char* piece = buffer.get() + tail;
-            lock.unlock();
+            lock.Unlock();
             digest.Append(piece, count);
-            lock.lock();
+            lock.Relock();
             tail = (tail + count) % kBufferSize;
             used -= count;
-            changed.notify_all();
+            changed.NotifyAll();
         }
     }
 
     void Push(const unsigned char* bytes, std::size_t count) {
         while (count > 0) {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [this] { return used < kBufferSize; });
+            kv::worker::Lock lock(mutex);
+            changed.Wait(lock, [this] { return used < kBufferSize; });
             const std::size_t head = (tail + used) % kBufferSize;
             const std::size_t piece = std::min({count, kBufferSize - used, kBufferSize - head});
-            lock.unlock();
+            lock.Unlock();
             // The worker reads only the `used` bytes from `tail`: this part is ours until counted.
             std::memcpy(buffer.get() + head, bytes, piece);
-            lock.lock();
+            lock.Relock();
             used += piece;
-            lock.unlock();
-            changed.notify_all();
+            lock.Unlock();
+            changed.NotifyAll();
             bytes += piece;
             count -= piece;
         }
@@ -94,20 +86,20 @@ struct AuthenticodeStream::State {
 
     // Until the worker has hashed everything buffered and waits for more.
     void Drain() {
-        if (!worker.joinable()) return;
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return used == 0; });
+        if (!worker.Running()) return;
+        kv::worker::Lock lock(mutex);
+        changed.Wait(lock, [this] { return used == 0; });
     }
 
     void StopWorker() {
-        if (!worker.joinable()) return;
+        if (!worker.Running()) return;
         {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [this] { return used == 0; });
+            kv::worker::Lock lock(mutex);
+            changed.Wait(lock, [this] { return used == 0; });
             stop = true;
         }
-        changed.notify_all();
-        worker.join();
+        changed.NotifyAll();
+        worker.Join();
     }
 };
 
