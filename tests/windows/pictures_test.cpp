@@ -137,7 +137,8 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
         kv::win::MemoryDC iconDc(nullptr);
         kv::win::SelectedObject drawn(iconDc.Get(), canvas.Get());
         ::PatBlt(iconDc.Get(), 0, 0, size, size, WHITENESS);
-        EXPECT_TRUE(::DrawIconEx(iconDc.Get(), 0, 0, icon.Get(), size, size, 0, nullptr, DI_NORMAL));
+        EXPECT_TRUE(
+            ::DrawIconEx(iconDc.Get(), 0, 0, icon.Get(), size, size, 0, nullptr, DI_NORMAL));
         EXPECT_EQ(::GetPixel(iconDc.Get(), 0, 0), RGB(255, 255, 255)) << size;
         EXPECT_NE(::GetPixel(iconDc.Get(), size / 2, size * 3 / 20), RGB(255, 255, 255)) << size;
     }
