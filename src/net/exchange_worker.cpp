@@ -11,6 +11,7 @@
 #include "net/background_threads.h"
 #include "net/response_headers.h"
 #include "net/winhttp_handle.h"
+#include "win/steady_clock.h"
 
 namespace net {
 namespace {
@@ -157,14 +158,14 @@ void StreamBody(HINTERNET request, BlockChannel& channel, ResponseInfo& response
         if (channel.Abandoned()) return;
 
         BodyBlock& block = channel.Newest();
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = kv::win::SteadyNow();
         DWORD read = 0;
         if (!::WinHttpReadData(request, block.bytes.get(), wanted, &read)) {
             response.error = ::GetLastError();
             return PublishOutcome(channel, BodyBlock::Kind::Failed);
         }
         read = std::min(read, wanted);
-        plan.Completed(wanted, read, std::chrono::steady_clock::now() - start);
+        plan.Completed(wanted, read, kv::win::SteadyNow() - start);
         // A read that brings nothing ends the body, as an empty availability does.
         if (read == 0) return PublishOutcome(channel, BodyBlock::Kind::End);
         block.kind = BodyBlock::Kind::Data;

@@ -7,11 +7,12 @@
 
 #include "i18n/texts.h"
 #include "pages/registered_messages.h"
+#include "win/steady_clock.h"
 
 namespace {
 
 SessionClock::time_point Now() {
-    return SessionClock::now();
+    return kv::win::SteadyNow();
 }
 
 }  // namespace
