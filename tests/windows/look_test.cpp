@@ -17,6 +17,7 @@
 #include "installer_driver.h"
 #include "pages/page_fonts.h"
 #include "pages/page_look.h"
+#include "pages/registered_messages.h"
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
 #include "res/ids/main_wnd_ids.h"
@@ -107,6 +108,8 @@ class MainWindowTest : public ::testing::Test {
             downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
             return editionPage_ && downloadPage_;
         }));
+        markerHook_ = ::SetWindowsHookExW(WH_GETMESSAGE, &SeeMarker, nullptr, uiThread_);
+        ASSERT_TRUE(markerHook_);
     }
 
     void TearDown() override {
@@ -121,16 +124,21 @@ class MainWindowTest : public ::testing::Test {
             if (box) Answer(box, IDYES);
         }
         ui_.join();
+        if (markerHook_) ::UnhookWindowsHookEx(markerHook_);
     }
 
     HWND Focus() const {
         GUITHREADINFO info{sizeof(info)};
         return ::GetGUIThreadInfo(uiThread_, &info) ? info.hwndFocus : nullptr;
     }
-    // A key as the user types it: down and up through the program's message loop.
+    // A key as the user types it: down and up through the program's message loop. The
+    // character that the key-down makes comes before the key-up, as with a real keyboard.
     void Press(WORD key) const {
         HWND target = Focus() ? Focus() : main_;
+        const int marked = keyDownsDone_;
         ::PostMessageW(target, WM_KEYDOWN, key, 1);
+        ::PostMessageW(target, WM_NULL, kKeyDownDone, 0);
+        WaitUntil([&] { return keyDownsDone_ != marked; });
         ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
     }
     // With KV_LOOK_HOLD_SECONDS set, the window stays as it is for that long, for a screenshot
@@ -144,7 +152,20 @@ class MainWindowTest : public ::testing::Test {
         return FindProcessWindow(::GetCurrentProcessId(), kConfirmationCaption);
     }
 
+    // Counts the markers that follow key-downs as the window thread takes them from its queue.
+    static LRESULT CALLBACK SeeMarker(int code, WPARAM removed, LPARAM message) {
+        const auto* taken = reinterpret_cast<const MSG*>(message);
+        if (code == HC_ACTION && removed == PM_REMOVE && taken->message == WM_NULL &&
+            taken->wParam == kKeyDownDone) {
+            ++keyDownsDone_;
+        }
+        return ::CallNextHookEx(nullptr, code, removed, message);
+    }
+    static constexpr WPARAM kKeyDownDone = 0x4B44;
+
     static inline win::GdiplusSession* gdiplus_ = nullptr;
+    static inline std::atomic<int> keyDownsDone_{0};
+    HHOOK markerHook_ = nullptr;
     std::thread ui_;
     std::atomic<DWORD> uiThread_{0};
     HWND main_ = nullptr;
@@ -246,6 +267,22 @@ TEST_F(MainWindowTest, KeyboardMovesBetweenEditionsChoosesOneAndAsksBeforeEscape
     Answer(box, IDNO);
     EXPECT_TRUE(WaitUntil([&] { return Confirmation() == nullptr; }));
     EXPECT_TRUE(::IsWindow(main_));
+
+    // Back to the edition choice, where the focus starts again; Space chooses too. The focus then
+    // leaves the hidden page: a letter typed into it would never be answered.
+    ::PostMessageW(main_, g_uRestoreMainWnd, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
+        return editionPage_ && ::IsWindowVisible(editionPage_) &&
+               Focus() == ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON);
+    }));
+    downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
+    Press(VK_SPACE);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(downloadPage_) != FALSE; }));
+    ASSERT_TRUE(::IsWindowVisible(Focus())) << "the focus stayed on the hidden page";
+    Press('A');
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer));
     HoldForScreenshot();
 }
 
