@@ -199,10 +199,14 @@ void CMainWnd::OnRestore() {
 }
 
 // The dialog manager hands Enter to this window; the button it means is on the shown page: the
-// focused one if it has that id, else the page's visible button of that id (Install is IDOK).
+// focused push button (which the dialog manager names IDOK until it has been made the default
+// one, as at the start), else the page's visible button of that id (Install is IDOK).
 void CMainWnd::OnEnter(int id) {
     HWND target = ::GetFocus();
-    if (!target || !::IsChild(Hwnd(), target) || ::GetDlgCtrlID(target) != id) {
+    const bool focusedPushButton =
+        target && ::IsChild(Hwnd(), target) &&
+        (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+    if (!focusedPushButton) {
         const HWND page =
             ::IsWindowVisible(m_downloadPage.Hwnd()) ? m_downloadPage.Hwnd() : m_editionPage.Hwnd();
         target = ::GetDlgItem(page, id);

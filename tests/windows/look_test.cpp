@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "app/main_wnd.h"
@@ -15,6 +16,8 @@
 #include "i18n/texts.h"
 #include "i18n/utf8.h"
 #include "installer_driver.h"
+#include "service_client.h"
+#include "test_files.h"
 #include "pages/page_fonts.h"
 #include "pages/page_look.h"
 #include "pages/registered_messages.h"
@@ -22,6 +25,7 @@
 #include "res/ids/license_selection_ids.h"
 #include "res/ids/main_wnd_ids.h"
 #include "win/png_picture.h"
+#include "win/taskbar_progress.h"
 
 namespace kv::test {
 namespace {
@@ -85,6 +89,43 @@ TEST(PageFonts, EveryLanguageFileIsDrawnWithAFaceThatHasAllItsCharacters) {
     }
     EXPECT_EQ(files, 43);
     ::DestroyWindow(dialog);
+}
+
+// What the download page shows on the taskbar button, as a list of calls.
+class TaskbarRecorder final : public win::TaskbarProgress {
+  public:
+    struct Shown {
+        win::TaskbarState state;
+        int percent;  // -1: a flash was asked for
+    };
+    void Show(win::TaskbarState state, int percent) override { Record({state, percent}); }
+    void FlashIfInBackground() override { Record({win::TaskbarState::None, -1}); }
+    std::vector<Shown> Calls() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_;
+    }
+    bool Saw(win::TaskbarState state) const {
+        const std::vector<Shown> calls = Calls();
+        return std::any_of(calls.begin(), calls.end(),
+                           [&](const Shown& shown) { return shown.state == state; });
+    }
+
+  private:
+    void Record(Shown shown) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back(shown);
+    }
+    mutable std::mutex mutex_;
+    std::vector<Shown> calls_;
+};
+
+std::string Describe(const std::vector<TaskbarRecorder::Shown>& calls) {
+    std::string text;
+    for (const auto& shown : calls) {
+        text += std::to_string(static_cast<int>(shown.state)) + ":" +
+                std::to_string(shown.percent) + " ";
+    }
+    return text;
 }
 
 // The main window, run modally on a thread of its own as the program runs it.
@@ -166,6 +207,7 @@ class MainWindowTest : public ::testing::Test {
     static inline win::GdiplusSession* gdiplus_ = nullptr;
     static inline std::atomic<int> keyDownsDone_{0};
     HHOOK markerHook_ = nullptr;
+    TaskbarRecorder taskbar_;  // outlives the window, which shows the end on it
     std::thread ui_;
     std::atomic<DWORD> uiThread_{0};
     HWND main_ = nullptr;
@@ -284,6 +326,56 @@ TEST_F(MainWindowTest, KeyboardMovesBetweenEditionsChoosesOneAndAsksBeforeEscape
     DWORD_PTR answer = 0;
     EXPECT_TRUE(::SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer));
     HoldForScreenshot();
+}
+
+// The taskbar button follows the download: busy while the service is asked, paused while a failed
+// attempt counts down, an error after the last failure; then, after Retry, the bar's value during
+// the transfer, and nothing once the file is ready, with a flash for a window in the background.
+TEST_F(MainWindowTest, TaskbarButtonFollowsTheDownload) {
+    ASSERT_TRUE(service_client::Available());
+    using win::TaskbarState;
+    auto* page = static_cast<CDownloadPage*>(win::Dialog::FromHandle(downloadPage_));
+    ASSERT_TRUE(page);
+    page->m_pTaskbar = &taskbar_;  // before any attempt: nothing reads it yet
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=query&status=503"));
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON); }));
+    Press(VK_RETURN);
+    // Every countdown is hurried along with the ticks of its timer.
+    ASSERT_TRUE(WaitUntil([&] {
+        ::PostMessageW(downloadPage_, WM_TIMER, static_cast<WPARAM>(SessionTimer::Retry), 0);
+        return taskbar_.Saw(TaskbarState::Error);
+    })) << Describe(taskbar_.Calls());
+    std::vector<TaskbarRecorder::Shown> failing = taskbar_.Calls();
+    ASSERT_GE(failing.size(), 3u);
+    EXPECT_EQ(failing.front().state, TaskbarState::Indeterminate);
+    EXPECT_EQ(failing[1].state, TaskbarState::Paused);
+    EXPECT_EQ(failing.back().state, TaskbarState::Error);
+    EXPECT_FALSE(taskbar_.Saw(TaskbarState::Normal));
+
+    ASSERT_TRUE(service_client::ResetFaults());
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=files&trickle=4096:100"));
+    ASSERT_TRUE(test_files::Write(
+        service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
+        test_files::Contents(BuiltProgram(L"tests/windows/signing-sample-current.exe"))));
+    ::PostMessageW(downloadPage_, WM_COMMAND, MAKEWPARAM(IDC_RETRY_BUTTON, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<TaskbarRecorder::Shown> calls = taskbar_.Calls();
+        return calls.size() > failing.size() && calls.back().state == TaskbarState::None;
+    }));
+    const std::vector<TaskbarRecorder::Shown> all = taskbar_.Calls();
+    const std::vector<TaskbarRecorder::Shown> after(all.begin() + failing.size(), all.end());
+    ASSERT_GE(after.size(), 4u);
+    EXPECT_EQ(after.front().state, TaskbarState::Indeterminate);
+    int last = 0;
+    bool between = false;
+    for (size_t i = 1; i + 2 < after.size(); ++i) {
+        EXPECT_EQ(after[i].state, TaskbarState::Normal) << i;
+        EXPECT_GE(after[i].percent, last) << i;
+        last = after[i].percent;
+        between |= last > 0 && last < 100;
+    }
+    EXPECT_TRUE(between) << "no value between 0 and 100 was shown";
+    EXPECT_EQ(after[after.size() - 2].percent, -1);  // the flash, as the file is ready
 }
 
 // In High Contrast the pages paint the system's window colour where their pictures lie and
