@@ -24,6 +24,7 @@
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
 #include "res/ids/main_wnd_ids.h"
+#include "win/dpi.h"
 #include "win/png_picture.h"
 #include "win/taskbar_progress.h"
 
@@ -391,6 +392,17 @@ TEST_F(MainWindowTest, HighContrastPaintsInTheSystemsColours) {
     OverrideHighContrastForTesting(1);
     EXPECT_EQ(pixelAt(editionPage_, 5, 5), ::GetSysColor(COLOR_WINDOW));
     EXPECT_EQ(PageTextColour(), ::GetSysColor(COLOR_WINDOWTEXT));
+
+    // After a Tab the focused edition button shows a frame in the highlight colour.
+    HWND paid = ::GetDlgItem(editionPage_, IDC_PAID_BUTTON);
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON); }));
+    Press(VK_TAB);
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == paid; }));
+    RECT button{};
+    ::GetClientRect(paid, &button);
+    const int inset = ::MulDiv(4, static_cast<int>(win::WindowDpi(paid)), 96);
+    EXPECT_EQ(pixelAt(paid, inset, button.bottom / 2), ::GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(pixelAt(paid, button.right / 2, inset + 1), ::GetSysColor(COLOR_HIGHLIGHT));
 
     win::WindowDC dc(downloadPage_);
     HWND status = ::GetDlgItem(downloadPage_, IDC_STATUS_LINE);
