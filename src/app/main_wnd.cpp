@@ -111,6 +111,7 @@ void CMainWnd::ShowDownloadPage(unsigned char trial) {
     EnsureDownloadPage();
     m_editionPage.Show(SW_HIDE);
     m_downloadPage.Show(SW_SHOW);
+    FocusFirstControlOf(m_downloadPage.Hwnd());
     m_downloadPage.StopTimer(CDownloadPage::kSlideTimerId);
     m_downloadPage.ShowSlide(1);
     m_downloadPage.m_uSlideTimer =
@@ -193,20 +194,38 @@ void CMainWnd::OnRestore() {
     ::UpdateWindow(m_editionPage.Hwnd());
     ::UpdateWindow(Hwnd());
     Show(SW_SHOWNORMAL);
+    FocusFirstControlOf(m_editionPage.Hwnd());
     ShowFocusCues();
 }
 
 // The dialog manager hands Enter to this window; the button it means is on the shown page: the
-// focused one if it has that id, else the page's visible button of that id (Install is IDOK).
+// focused push button (which the dialog manager names IDOK until it has been made the default
+// one, as at the start), else the page's visible button of that id (Install is IDOK).
 void CMainWnd::OnEnter(int id) {
     HWND target = ::GetFocus();
-    if (!target || !::IsChild(Hwnd(), target) || ::GetDlgCtrlID(target) != id) {
+    const bool focusedPushButton =
+        target && ::IsChild(Hwnd(), target) &&
+        (::SendMessageW(target, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON));
+    if (!focusedPushButton) {
         const HWND page =
             ::IsWindowVisible(m_downloadPage.Hwnd()) ? m_downloadPage.Hwnd() : m_editionPage.Hwnd();
         target = ::GetDlgItem(page, id);
     }
     if (target && ::IsWindowVisible(target) && ::IsWindowEnabled(target)) {
         ::SendMessageW(target, BM_CLICK, 0, 0);
+    }
+}
+
+// The keyboard focus goes to the shown page's first control, or to this window when the page has
+// none that takes it. Hiding a page leaves the focus on its control, and keys typed into a hidden
+// control would reach nobody: a character even sends the dialog manager's search for a mnemonic
+// round the hidden page for ever.
+void CMainWnd::FocusFirstControlOf(HWND page) {
+    const HWND first = ::GetNextDlgTabItem(page, nullptr, FALSE);
+    if (first && ::IsChild(page, first) && ::IsWindowVisible(first)) {
+        ::SendMessageW(Hwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    } else {
+        ::SetFocus(Hwnd());
     }
 }
 

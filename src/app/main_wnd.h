@@ -35,6 +35,7 @@ class CMainWnd : public kv::win::Dialog {
     void OnRestore();
     void OnClose();
     void OnEnter(int id);
+    void FocusFirstControlOf(HWND page);
     void ShowFocusCues();
 
     HICON m_hIcon = nullptr;  // shared resource icon: never destroyed

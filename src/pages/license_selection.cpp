@@ -1,5 +1,7 @@
 #include "pages/license_selection.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -45,6 +47,32 @@ void PaintBackground(HDC dc, HBITMAP background, SIZE page) {
         ::StretchBlt(dc, 0, height, std::max<int>(page.cx, width), extraHeight, picture.Get(), 0,
                      height - 1, width, 1, SRCCOPY);
     }
+}
+
+// How far inside the button its focus indicator lies, at 96 DPI.
+constexpr int kFocusInset = 4;
+
+// The keyboard's place on an edition button, once the keyboard is in use: the system's dotted
+// rectangle, or in High Contrast a frame of two pixels in the system's highlight colour. The
+// button draws no focus of its own beside its picture.
+LRESULT DrawButtonFocus(const NMCUSTOMDRAW& draw, int inset) {
+    if (draw.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYPOSTPAINT;
+    if (draw.dwDrawStage != CDDS_POSTPAINT || !(draw.uItemState & CDIS_FOCUS))
+        return CDRF_DODEFAULT;
+    if (::SendMessageW(draw.hdr.hwndFrom, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) {
+        return CDRF_DODEFAULT;
+    }
+    RECT focus = draw.rc;
+    ::InflateRect(&focus, -inset, -inset);
+    if (HighContrastOn()) {
+        for (int ring = 0; ring < 2; ++ring) {
+            ::FrameRect(draw.hdc, &focus, ::GetSysColorBrush(COLOR_HIGHLIGHT));
+            ::InflateRect(&focus, -1, -1);
+        }
+    } else {
+        ::DrawFocusRect(draw.hdc, &focus);
+    }
+    return CDRF_DODEFAULT;
 }
 
 }  // namespace
@@ -93,6 +121,15 @@ bool CLicenseSelection::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
     result = 0;
     if (message == WM_PAINT) {
         OnPaint();
+        return true;
+    }
+    if (message == WM_NOTIFY) {
+        const auto* draw = reinterpret_cast<const NMCUSTOMDRAW*>(lParam);
+        if (draw->hdr.code != NM_CUSTOMDRAW ||
+            (draw->hdr.idFrom != IDC_TRIAL_BUTTON && draw->hdr.idFrom != IDC_PAID_BUTTON)) {
+            return false;
+        }
+        result = DrawButtonFocus(*draw, Px(kFocusInset));
         return true;
     }
     if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "app/main_wnd.h"
@@ -15,12 +16,17 @@
 #include "i18n/texts.h"
 #include "i18n/utf8.h"
 #include "installer_driver.h"
+#include "service_client.h"
+#include "test_files.h"
 #include "pages/page_fonts.h"
 #include "pages/page_look.h"
+#include "pages/registered_messages.h"
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
 #include "res/ids/main_wnd_ids.h"
+#include "win/dpi.h"
 #include "win/png_picture.h"
+#include "win/taskbar_progress.h"
 
 namespace kv::test {
 namespace {
@@ -86,6 +92,43 @@ TEST(PageFonts, EveryLanguageFileIsDrawnWithAFaceThatHasAllItsCharacters) {
     ::DestroyWindow(dialog);
 }
 
+// What the download page shows on the taskbar button, as a list of calls.
+class TaskbarRecorder final : public win::TaskbarProgress {
+  public:
+    struct Shown {
+        win::TaskbarState state;
+        int percent;  // -1: a flash was asked for
+    };
+    void Show(win::TaskbarState state, int percent) override { Record({state, percent}); }
+    void FlashIfInBackground() override { Record({win::TaskbarState::None, -1}); }
+    std::vector<Shown> Calls() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_;
+    }
+    bool Saw(win::TaskbarState state) const {
+        const std::vector<Shown> calls = Calls();
+        return std::any_of(calls.begin(), calls.end(),
+                           [&](const Shown& shown) { return shown.state == state; });
+    }
+
+  private:
+    void Record(Shown shown) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back(shown);
+    }
+    mutable std::mutex mutex_;
+    std::vector<Shown> calls_;
+};
+
+std::string Describe(const std::vector<TaskbarRecorder::Shown>& calls) {
+    std::string text;
+    for (const auto& shown : calls) {
+        text += std::to_string(static_cast<int>(shown.state)) + ":" +
+                std::to_string(shown.percent) + " ";
+    }
+    return text;
+}
+
 // The main window, run modally on a thread of its own as the program runs it.
 class MainWindowTest : public ::testing::Test {
   protected:
@@ -107,6 +150,8 @@ class MainWindowTest : public ::testing::Test {
             downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
             return editionPage_ && downloadPage_;
         }));
+        markerHook_ = ::SetWindowsHookExW(WH_GETMESSAGE, &SeeMarker, nullptr, uiThread_);
+        ASSERT_TRUE(markerHook_);
     }
 
     void TearDown() override {
@@ -121,16 +166,21 @@ class MainWindowTest : public ::testing::Test {
             if (box) Answer(box, IDYES);
         }
         ui_.join();
+        if (markerHook_) ::UnhookWindowsHookEx(markerHook_);
     }
 
     HWND Focus() const {
         GUITHREADINFO info{sizeof(info)};
         return ::GetGUIThreadInfo(uiThread_, &info) ? info.hwndFocus : nullptr;
     }
-    // A key as the user types it: down and up through the program's message loop.
+    // A key as the user types it: down and up through the program's message loop. The
+    // character that the key-down makes comes before the key-up, as with a real keyboard.
     void Press(WORD key) const {
         HWND target = Focus() ? Focus() : main_;
+        const int marked = keyDownsDone_;
         ::PostMessageW(target, WM_KEYDOWN, key, 1);
+        ::PostMessageW(target, WM_NULL, kKeyDownDone, 0);
+        WaitUntil([&] { return keyDownsDone_ != marked; });
         ::PostMessageW(target, WM_KEYUP, key, 0xC0000001);
     }
     // With KV_LOOK_HOLD_SECONDS set, the window stays as it is for that long, for a screenshot
@@ -144,7 +194,21 @@ class MainWindowTest : public ::testing::Test {
         return FindProcessWindow(::GetCurrentProcessId(), kConfirmationCaption);
     }
 
+    // Counts the markers that follow key-downs as the window thread takes them from its queue.
+    static LRESULT CALLBACK SeeMarker(int code, WPARAM removed, LPARAM message) {
+        const auto* taken = reinterpret_cast<const MSG*>(message);
+        if (code == HC_ACTION && removed == PM_REMOVE && taken->message == WM_NULL &&
+            taken->wParam == kKeyDownDone) {
+            ++keyDownsDone_;
+        }
+        return ::CallNextHookEx(nullptr, code, removed, message);
+    }
+    static constexpr WPARAM kKeyDownDone = 0x4B44;
+
     static inline win::GdiplusSession* gdiplus_ = nullptr;
+    static inline std::atomic<int> keyDownsDone_{0};
+    HHOOK markerHook_ = nullptr;
+    TaskbarRecorder taskbar_;  // outlives the window, which shows the end on it
     std::thread ui_;
     std::atomic<DWORD> uiThread_{0};
     HWND main_ = nullptr;
@@ -246,7 +310,73 @@ TEST_F(MainWindowTest, KeyboardMovesBetweenEditionsChoosesOneAndAsksBeforeEscape
     Answer(box, IDNO);
     EXPECT_TRUE(WaitUntil([&] { return Confirmation() == nullptr; }));
     EXPECT_TRUE(::IsWindow(main_));
+
+    // Back to the edition choice, where the focus starts again; Space chooses too. The focus then
+    // leaves the hidden page: a letter typed into it would never be answered.
+    ::PostMessageW(main_, g_uRestoreMainWnd, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        editionPage_ = FindPageWithControl(main_, IDC_TRIAL_BUTTON);
+        return editionPage_ && ::IsWindowVisible(editionPage_) &&
+               Focus() == ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON);
+    }));
+    downloadPage_ = FindPageWithControl(main_, IDC_STATUS_LINE);
+    Press(VK_SPACE);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(downloadPage_) != FALSE; }));
+    ASSERT_TRUE(::IsWindowVisible(Focus())) << "the focus stayed on the hidden page";
+    Press('A');
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(main_, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer));
     HoldForScreenshot();
+}
+
+// The taskbar button follows the download: busy while the service is asked, paused while a failed
+// attempt counts down, an error after the last failure; then, after Retry, the bar's value during
+// the transfer, and nothing once the file is ready, with a flash for a window in the background.
+TEST_F(MainWindowTest, TaskbarButtonFollowsTheDownload) {
+    ASSERT_TRUE(service_client::Available());
+    using win::TaskbarState;
+    auto* page = static_cast<CDownloadPage*>(win::Dialog::FromHandle(downloadPage_));
+    ASSERT_TRUE(page);
+    page->m_pTaskbar = &taskbar_;  // before any attempt: nothing reads it yet
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=query&status=503"));
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON); }));
+    Press(VK_RETURN);
+    // Every countdown is hurried along with the ticks of its timer.
+    ASSERT_TRUE(WaitUntil([&] {
+        ::PostMessageW(downloadPage_, WM_TIMER, static_cast<WPARAM>(SessionTimer::Retry), 0);
+        return taskbar_.Saw(TaskbarState::Error);
+    })) << Describe(taskbar_.Calls());
+    std::vector<TaskbarRecorder::Shown> failing = taskbar_.Calls();
+    ASSERT_GE(failing.size(), 3u);
+    EXPECT_EQ(failing.front().state, TaskbarState::Indeterminate);
+    EXPECT_EQ(failing[1].state, TaskbarState::Paused);
+    EXPECT_EQ(failing.back().state, TaskbarState::Error);
+    EXPECT_FALSE(taskbar_.Saw(TaskbarState::Normal));
+
+    ASSERT_TRUE(service_client::ResetFaults());
+    ASSERT_TRUE(service_client::Control(L"port=both&scope=files&trickle=4096:100"));
+    ASSERT_TRUE(test_files::Write(
+        service_client::ServiceFolder() + L"\\files\\kvpro-trial-setup.exe",
+        test_files::Contents(BuiltProgram(L"tests/windows/signing-sample-current.exe"))));
+    ::PostMessageW(downloadPage_, WM_COMMAND, MAKEWPARAM(IDC_RETRY_BUTTON, BN_CLICKED), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<TaskbarRecorder::Shown> calls = taskbar_.Calls();
+        return calls.size() > failing.size() && calls.back().state == TaskbarState::None;
+    }));
+    const std::vector<TaskbarRecorder::Shown> all = taskbar_.Calls();
+    const std::vector<TaskbarRecorder::Shown> after(all.begin() + failing.size(), all.end());
+    ASSERT_GE(after.size(), 4u);
+    EXPECT_EQ(after.front().state, TaskbarState::Indeterminate);
+    int last = 0;
+    bool between = false;
+    for (size_t i = 1; i + 2 < after.size(); ++i) {
+        EXPECT_EQ(after[i].state, TaskbarState::Normal) << i;
+        EXPECT_GE(after[i].percent, last) << i;
+        last = after[i].percent;
+        between |= last > 0 && last < 100;
+    }
+    EXPECT_TRUE(between) << "no value between 0 and 100 was shown";
+    EXPECT_EQ(after[after.size() - 2].percent, -1);  // the flash, as the file is ready
 }
 
 // In High Contrast the pages paint the system's window colour where their pictures lie and
@@ -262,6 +392,17 @@ TEST_F(MainWindowTest, HighContrastPaintsInTheSystemsColours) {
     OverrideHighContrastForTesting(1);
     EXPECT_EQ(pixelAt(editionPage_, 5, 5), ::GetSysColor(COLOR_WINDOW));
     EXPECT_EQ(PageTextColour(), ::GetSysColor(COLOR_WINDOWTEXT));
+
+    // After a Tab the focused edition button shows a frame in the highlight colour.
+    HWND paid = ::GetDlgItem(editionPage_, IDC_PAID_BUTTON);
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == ::GetDlgItem(editionPage_, IDC_TRIAL_BUTTON); }));
+    Press(VK_TAB);
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == paid; }));
+    RECT button{};
+    ::GetClientRect(paid, &button);
+    const int inset = ::MulDiv(4, static_cast<int>(win::WindowDpi(paid)), 96);
+    EXPECT_EQ(pixelAt(paid, inset, button.bottom / 2), ::GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(pixelAt(paid, button.right / 2, inset + 1), ::GetSysColor(COLOR_HIGHLIGHT));
 
     win::WindowDC dc(downloadPage_);
     HWND status = ::GetDlgItem(downloadPage_, IDC_STATUS_LINE);
