@@ -81,10 +81,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // window needs these first.
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
-    // The pages load their pictures when they are built; GDI+ outlives every page. The thread
-    // that decodes the first page's pictures while the rest of the start-up runs starts it.
+    // The pages load their pictures when they are built; GDI+ outlives every page. It is started
+    // by the first picture that needs it, if any: at 96 and 192 DPI the program decodes all of
+    // them itself, and GDI+ first scales the slides' dots, after the window shows.
     kv::win::GdiplusSession gdiplus{kv::win::GdiplusSession::Deferred{}};
-    EditionPicturesInAdvance editionPictures(gdiplus);
+    EditionPicturesInAdvance editionPictures;
     theApp.InitInstance();
     kv::analytics::StopUsageEvents(2000);  // no usage-event request outlives the program's end
     net::JoinTrackedThreads(3000);  // transfers left inside WinHTTP end within their time-outs

@@ -7,6 +7,7 @@
 #include "pages/page_fonts.h"
 #include "pages/page_geometry.h"
 #include "win/dpi.h"
+#include "win/png_picture.h"
 #include "res/ids/main_wnd_ids.h"
 
 namespace {
@@ -17,14 +18,15 @@ constexpr wchar_t kConfirmationCaption[] = L"KVProInstaller";
 
 CMainWnd::CMainWnd()
     : Dialog(IDD_MAIN_WINDOW),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APPLICATION_ICON))) {
+      m_icon(kv::win::LoadIconResource(::GetModuleHandleW(nullptr), IDI_APPLICATION_ICON,
+                                       ::GetSystemMetrics(SM_CXICON))) {
     // A right-to-left language mirrors every window of the process, the question included.
     if (TextsReadRightToLeft()) ::SetProcessDefaultLayout(LAYOUT_RTL);
 }
 
 BOOL CMainWnd::OnInitDialog() {
-    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon.Get()));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon.Get()));
 
     AddEmbeddedFonts(::GetModuleHandleW(nullptr));
     CreatePageFonts();
@@ -127,7 +129,7 @@ bool CMainWnd::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& re
             PaintMinimised();
             return true;
         case WM_QUERYDRAGICON:
-            result = reinterpret_cast<LRESULT>(m_hIcon);
+            result = reinterpret_cast<LRESULT>(m_icon.Get());
             return true;
         case WM_CLOSE:
             OnClose();
@@ -180,7 +182,7 @@ void CMainWnd::PaintMinimised() {
     ::GetClientRect(Hwnd(), &client);
     const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
     const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-    ::DrawIcon(dc.Get(), x, y, m_hIcon);
+    ::DrawIcon(dc.Get(), x, y, m_icon.Get());
 }
 
 void CMainWnd::OnRestore() {

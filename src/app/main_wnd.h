@@ -38,7 +38,7 @@ class CMainWnd : public kv::win::Dialog {
     void FocusFirstControlOf(HWND page);
     void ShowFocusCues();
 
-    HICON m_hIcon = nullptr;  // shared resource icon: never destroyed
+    kv::win::Icon m_icon;  // the window's, big and small
     CLicenseSelection m_editionPage;
     CDownloadPage m_downloadPage;
     kv::win::SystemTaskbarProgress m_taskbar;

@@ -27,15 +27,10 @@ EditionPictures Decode(int dpi) {
 
 }  // namespace
 
-EditionPicturesInAdvance::EditionPicturesInAdvance(kv::win::GdiplusSession& gdiplus) {
-    const bool started = worker_.Start([this, &gdiplus] {
-        gdiplus.Start();
-        pictures_ = Decode(kv::win::WindowDpi(nullptr));
-    });
-    if (started) {
+EditionPicturesInAdvance::EditionPicturesInAdvance() {
+    // Without a thread the page decodes its pictures itself.
+    if (worker_.Start([this] { pictures_ = Decode(kv::win::WindowDpi(nullptr)); })) {
         g_inAdvance = this;
-    } else {
-        gdiplus.Start();  // no thread: the page decodes its pictures itself
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The edition choice page's pictures, decoded on a thread of their own while the program sets
 // up the rest of its start (sockets, the single-instance check, the window), so that the window
-// appears sooner. The thread also starts GDI+, whose libraries the window does not need.
+// appears sooner.
 
 #include "win/handles.h"
 #include "win/png_picture.h"
@@ -15,12 +15,12 @@ struct EditionPictures {
 };
 
 // Decodes the pictures, at the system's DPI (the window's, unless it opens on a monitor of
-// another), from its construction on; the edition page takes them. Starts `gdiplus` first, which
-// must outlive the object; by the time the pictures are taken the session is started. At most
-// one exists at a time.
+// another), from its construction on; the edition page takes them. A DPI whose pictures need
+// GDI+'s filter starts the program's deferred GDI+ session (win/png_picture.h), which must outlive
+// the object. At most one exists at a time.
 class EditionPicturesInAdvance {
   public:
-    explicit EditionPicturesInAdvance(kv::win::GdiplusSession& gdiplus);
+    EditionPicturesInAdvance();
     EditionPicturesInAdvance(const EditionPicturesInAdvance&) = delete;
     EditionPicturesInAdvance& operator=(const EditionPicturesInAdvance&) = delete;
     // Waits for the decoding, should nobody have taken the pictures.
@@ -35,5 +35,5 @@ class EditionPicturesInAdvance {
 };
 
 // The pictures for `dpi`: those decoded in advance when there are any left and they fit, else
-// decoded now. Needs a GDI+ session.
+// decoded now.
 EditionPictures TakeEditionPictures(int dpi);

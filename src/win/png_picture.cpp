@@ -5,28 +5,60 @@
 
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "win/com_ptr.h"
 #include "win/halved_pixels.h"
+#include "win/png_pixels.h"
 
 namespace kv::win {
 
 namespace gp = Gdiplus::DllExports;
 
+namespace {
+
+// Guards every session's start and the deferred session below.
+std::mutex g_sessionMutex;
+GdiplusSession* g_deferredSession = nullptr;
+
+}  // namespace
+
 GdiplusSession::GdiplusSession() {
     Start();
 }
 
+GdiplusSession::GdiplusSession(Deferred) {
+    std::lock_guard lock(g_sessionMutex);
+    if (!g_deferredSession) g_deferredSession = this;
+}
+
 void GdiplusSession::Start() {
+    std::lock_guard lock(g_sessionMutex);
+    StartLocked();
+}
+
+void GdiplusSession::StartDeferred() {
+    std::lock_guard lock(g_sessionMutex);
+    if (g_deferredSession) g_deferredSession->StartLocked();
+}
+
+void GdiplusSession::StartLocked() {
     if (token_ != 0) return;
     Gdiplus::GdiplusStartupInput input;
     if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
 }
 
 GdiplusSession::~GdiplusSession() {
+    {
+        std::lock_guard lock(g_sessionMutex);
+        if (g_deferredSession == this) g_deferredSession = nullptr;
+    }
     if (token_ != 0) Gdiplus::GdiplusShutdown(token_);
 }
 
@@ -37,20 +69,28 @@ struct ImageDisposer {
 };
 using GdiplusBitmap = std::unique_ptr<Gdiplus::GpBitmap, ImageDisposer>;
 
-// The resource's bytes as a stream of their own, or null.
-ComPtr<IStream> ResourceStream(HMODULE module, int id) {
-    ComPtr<IStream> stream;
-    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-    if (!found) return stream;
+// The bytes of resource `id` of `type`, or none.
+std::span<const unsigned char> ResourceBytes(HMODULE module, int id, const wchar_t* type) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), type);
+    if (!found) return {};
     const DWORD size = ::SizeofResource(module, found);
     HGLOBAL loaded = ::LoadResource(module, found);
     const void* data = loaded ? ::LockResource(loaded) : nullptr;
-    if (!data || size == 0) return stream;
-    *stream.Put() = ::SHCreateMemStream(static_cast<const BYTE*>(data), size);
+    if (!data) return {};
+    return {static_cast<const unsigned char*>(data), size};
+}
+
+// The resource's bytes as a stream of their own, or null.
+ComPtr<IStream> ResourceStream(HMODULE module, int id) {
+    ComPtr<IStream> stream;
+    const std::span<const unsigned char> bytes = ResourceBytes(module, id, L"PNG");
+    if (bytes.empty()) return stream;
+    *stream.Put() = ::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
     return stream;
 }
 
 GdiplusBitmap Decode(HMODULE module, int id) {
+    GdiplusSession::StartDeferred();
     ComPtr<IStream> stream = ResourceStream(module, id);
     Gdiplus::GpBitmap* image = nullptr;
     if (stream && gp::GdipCreateBitmapFromStream(stream.Get(), &image) != Gdiplus::Ok) {
@@ -176,11 +216,51 @@ GdiplusBitmap Resized(Gdiplus::GpBitmap* image, int width, int height) {
 
 enum class Alpha { kStraight, kPremultiplied };
 
+// `png` as a DIB section at its own size or, when `size` is exactly half of it, averaged down
+// to that; empty for any other size, which needs a filter.
+Bitmap FromPngPixels(PngPixels& png, Alpha alpha, SIZE size, int* width, int* height) {
+    const bool sized = size.cx > 0 && size.cy > 0;
+    const bool halved = sized && size.cx * 2 == png.width && size.cy * 2 == png.height;
+    if (sized && !halved && (size.cx != png.width || size.cy != png.height)) return {};
+    // Straight pixels at their own size are the decoder's as they are; a 2x2 average needs them
+    // premultiplied, so that the colour of clear pixels does not bleed into the edges.
+    if (alpha == Alpha::kPremultiplied || halved) {
+        for (uint32_t& pixel : png.argb) pixel = Premultiplied(pixel);
+    }
+    *width = halved ? png.width / 2 : png.width;
+    *height = halved ? png.height / 2 : png.height;
+    uint32_t* pixels = nullptr;
+    Bitmap dib = NewDibSection(*width, *height, &pixels);
+    if (!dib) return {};
+    ::GdiFlush();
+    const size_t count = static_cast<size_t>(*width) * static_cast<size_t>(*height);
+    if (halved) {
+        HalvePixels(png.argb.data(), png.width, png.height, pixels);
+        if (alpha == Alpha::kStraight) {
+            for (size_t i = 0; i < count; ++i) pixels[i] = Unpremultiplied(pixels[i]);
+        }
+    } else {
+        std::copy_n(png.argb.data(), count, pixels);
+    }
+    return dib;
+}
+
 // The decoded resource, at its own size or, given a size, scaled to it: by a plain 2x2 average
 // when the size is exactly half the picture's, otherwise with GDI+'s high-quality filter, which
-// under Wine takes many times as long.
+// under Wine takes many times as long. The program's own decoder takes the pictures it can
+// where no filter is needed; GDI+ (started only then) the rest.
 Bitmap LoadPicture(HMODULE module, int id, Alpha alpha, int* width, int* height,
                    SIZE size = {0, 0}) {
+    const std::span<const unsigned char> file = ResourceBytes(module, id, L"PNG");
+    const std::optional<std::pair<int, int>> fileSize = PngSize(file);
+    const bool needsFilter = size.cx > 0 && size.cy > 0 && fileSize &&
+                             !(size.cx == fileSize->first && size.cy == fileSize->second) &&
+                             !(size.cx * 2 == fileSize->first && size.cy * 2 == fileSize->second);
+    if (!needsFilter) {
+        if (std::optional<PngPixels> png = DecodePng(file)) {
+            if (Bitmap dib = FromPngPixels(*png, alpha, size, width, height)) return dib;
+        }
+    }
     GdiplusBitmap image = Decode(module, id);
     UINT w = 0;
     UINT h = 0;
@@ -206,13 +286,17 @@ Bitmap LoadPicture(HMODULE module, int id, Alpha alpha, int* width, int* height,
 }
 
 // Icons take straight alpha; the AND mask stays all zero, the alpha channel decides.
-Icon IconOfPng(HMODULE module, int id, int* width, int* height, SIZE size = {0, 0}) {
-    Bitmap colour = LoadPicture(module, id, Alpha::kStraight, width, height, size);
-    if (!colour) return {};
-    Bitmap mask(::CreateBitmap(*width, *height, 1, 1, nullptr));
+Icon IconOfBitmap(const Bitmap& colour, int width, int height) {
+    Bitmap mask(::CreateBitmap(width, height, 1, 1, nullptr));
     if (!mask) return {};
     ICONINFO info{TRUE, 0, 0, mask.Get(), colour.Get()};
     return Icon(::CreateIconIndirect(&info));
+}
+
+Icon IconOfPng(HMODULE module, int id, int* width, int* height, SIZE size = {0, 0}) {
+    Bitmap colour = LoadPicture(module, id, Alpha::kStraight, width, height, size);
+    if (!colour) return {};
+    return IconOfBitmap(colour, *width, *height);
 }
 
 }  // namespace
@@ -231,6 +315,26 @@ Icon LoadPngIcon(HMODULE module, int id) {
     int width = 0;
     int height = 0;
     return IconOfPng(module, id, &width, &height);
+}
+
+Icon LoadIconResource(HMODULE module, int id, int size) {
+    const std::span<const unsigned char> group = ResourceBytes(module, id, RT_GROUP_ICON);
+    if (group.empty()) return {};
+    const int entry = ::LookupIconIdFromDirectoryEx(const_cast<BYTE*>(group.data()), TRUE, size,
+                                                    size, LR_DEFAULTCOLOR);
+    const std::span<const unsigned char> image = ResourceBytes(module, entry, RT_ICON);
+    if (image.empty()) return {};
+    if (std::optional<PngPixels> png = DecodePng(image);
+        png && png->width == size && png->height == size) {
+        int width = 0;
+        int height = 0;
+        const Bitmap colour = FromPngPixels(*png, Alpha::kStraight, {0, 0}, &width, &height);
+        if (colour) return IconOfBitmap(colour, width, height);
+    }
+    // Another size, or an image that is no PNG of ours: the system scales and decodes it.
+    return Icon(::CreateIconFromResourceEx(const_cast<BYTE*>(image.data()),
+                                           static_cast<DWORD>(image.size()), TRUE, 0x00030000, size,
+                                           size, LR_DEFAULTCOLOR));
 }
 
 ImageList LoadPngImageList(HMODULE module, int id, int size) {
@@ -257,6 +361,7 @@ ImageList LoadImageStrip(HMODULE module, int id, int imageSize) {
     const bool bottomUp = dib.dsBmih.biHeight > 0;
     auto* first = static_cast<BYTE*>(dib.dsBm.bmBits);
     const INT stride = dib.dsBm.bmWidthBytes;
+    GdiplusSession::StartDeferred();
     Gdiplus::GpBitmap* raw = nullptr;
     if (count <= 0 ||
         gp::GdipCreateBitmapFromScan0(

@@ -1,16 +1,24 @@
 // The program's pictures as the pages load them from the built program: every PNG decodes at twice
-// its 96-DPI size with its transparency and scales to a DPI's size, the slides stay light where
-// the page writes, the dots bitmap holds its four images on the white mask and scales to an image
-// list, and a missing or mistyped picture gives nothing.
+// its 96-DPI size with its transparency, pixel for pixel as GDI+ decodes it, and scales to a DPI's
+// size, the slides stay light where the page writes, the dots bitmap holds its four images on the
+// white mask and scales to an image list, the icon's images look as the system's own loading
+// makes them, and a missing or mistyped picture gives nothing.
 
 #include <gtest/gtest.h>
 
+#include <objidl.h>
+#include <shlwapi.h>
+
+#include <gdiplus.h>
+
 #include <cstdint>
+#include <vector>
 
 #include "installer_driver.h"
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
 #include "res/ids/main_wnd_ids.h"
+#include "win/com_ptr.h"
 #include "win/png_picture.h"
 
 namespace {
@@ -36,6 +44,50 @@ bool Light(uint32_t argb) {
            (argb & 0xFF) >= 200;
 }
 
+// The PNG resource as GDI+ decodes it, premultiplied, or nothing.
+std::vector<uint32_t> DecodedByGdiplus(HMODULE module, int id, UINT* width, UINT* height) {
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+    HGLOBAL loaded = found ? ::LoadResource(module, found) : nullptr;
+    if (!loaded) return {};
+    kv::win::ComPtr<IStream> stream;
+    *stream.Put() = ::SHCreateMemStream(static_cast<const BYTE*>(::LockResource(loaded)),
+                                        ::SizeofResource(module, found));
+    Gdiplus::GpBitmap* image = nullptr;
+    namespace gp = Gdiplus::DllExports;
+    if (!stream || gp::GdipCreateBitmapFromStream(stream.Get(), &image) != Gdiplus::Ok) return {};
+    std::vector<uint32_t> pixels;
+    if (gp::GdipGetImageWidth(image, width) == Gdiplus::Ok &&
+        gp::GdipGetImageHeight(image, height) == Gdiplus::Ok) {
+        pixels.resize(size_t{*width} * *height);
+        Gdiplus::GpRect whole(0, 0, static_cast<INT>(*width), static_cast<INT>(*height));
+        Gdiplus::BitmapData data{
+            *width, *height, static_cast<INT>(*width * 4), PixelFormat32bppPARGB, pixels.data(), 0};
+        if (gp::GdipBitmapLockBits(image, &whole,
+                                   Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeUserInputBuf,
+                                   PixelFormat32bppPARGB, &data) == Gdiplus::Ok) {
+            gp::GdipBitmapUnlockBits(image, &data);
+        } else {
+            pixels.clear();
+        }
+    }
+    gp::GdipDisposeImage(image);
+    return pixels;
+}
+
+// The icon drawn on white.
+std::vector<COLORREF> OnWhite(HICON icon, int size) {
+    kv::win::Bitmap canvas(::CreateBitmap(size, size, 1, 32, nullptr));
+    kv::win::MemoryDC dc(nullptr);
+    kv::win::SelectedObject drawn(dc.Get(), canvas.Get());
+    ::PatBlt(dc.Get(), 0, 0, size, size, WHITENESS);
+    std::vector<COLORREF> pixels;
+    if (!::DrawIconEx(dc.Get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL)) return pixels;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) pixels.push_back(::GetPixel(dc.Get(), x, y));
+    }
+    return pixels;
+}
+
 class ProgramModule {
   public:
     ProgramModule()
@@ -56,6 +108,23 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
     ASSERT_TRUE(gdiplus.Ok());
     ProgramModule program;
     ASSERT_TRUE(program.Get());
+
+    // The program's own decoder gives what GDI+ gives, to the pixel.
+    for (int id : {IDB_EDITION_BACKGROUND, IDB_SLIDE1, IDB_SLIDE2, IDB_SLIDE3, IDB_TRIAL_PICTURE,
+                   IDB_PAID_PICTURE}) {
+        UINT width = 0;
+        UINT height = 0;
+        const std::vector<uint32_t> expected = DecodedByGdiplus(program.Get(), id, &width, &height);
+        ASSERT_FALSE(expected.empty()) << id;
+        kv::win::Bitmap picture = kv::win::LoadPngResource(program.Get(), id);
+        const Pixels pixels = Read(picture);
+        ASSERT_TRUE(pixels.bits) << id;
+        ASSERT_EQ(pixels.width, static_cast<int>(width)) << id;
+        ASSERT_EQ(pixels.height, static_cast<int>(height)) << id;
+        size_t differing = 0;
+        for (size_t i = 0; i < expected.size(); ++i) differing += pixels.bits[i] != expected[i];
+        EXPECT_EQ(differing, 0u) << id;
+    }
 
     for (int id : {IDB_EDITION_BACKGROUND, IDB_SLIDE1, IDB_SLIDE2, IDB_SLIDE3}) {
         // As held (twice the 96-DPI size), and as scaled for 150 %.
@@ -140,7 +209,12 @@ TEST(Pictures, EveryPictureLoadsAtItsSizeAndMissingOnesGiveNothing) {
         EXPECT_TRUE(
             ::DrawIconEx(iconDc.Get(), 0, 0, icon.Get(), size, size, 0, nullptr, DI_NORMAL));
         EXPECT_EQ(::GetPixel(iconDc.Get(), 0, 0), RGB(255, 255, 255)) << size;
-        EXPECT_NE(::GetPixel(iconDc.Get(), size / 2, size * 3 / 20), RGB(255, 255, 255)) << size;
+        EXPECT_NE(::GetPixel(iconDc.Get(), size / 2, size * 3 / 20), RGB(255, 255, 255))
+            << size;  // The program decodes the image itself: it looks as the system's own loading
+                      // makes it.
+        kv::win::Icon own = kv::win::LoadIconResource(program.Get(), IDI_APPLICATION_ICON, size);
+        ASSERT_TRUE(own) << size;
+        EXPECT_EQ(OnWhite(own.Get(), size), OnWhite(icon.Get(), size)) << size;
     }
 
     EXPECT_FALSE(kv::win::LoadPngResource(program.Get(), 999));
