@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "win/com_ptr.h"
 #include "win/halved_pixels.h"
 #include "win/png_pixels.h"
+#include "win/threads.h"
 
 namespace kv::win {
 
@@ -24,7 +24,7 @@ namespace gp = Gdiplus::DllExports;
 namespace {
 
 // Guards every session's start and the deferred session below.
-std::mutex g_sessionMutex;
+SrwLock g_sessionLock;
 GdiplusSession* g_deferredSession = nullptr;
 
 }  // namespace
@@ -34,17 +34,17 @@ GdiplusSession::GdiplusSession() {
 }
 
 GdiplusSession::GdiplusSession(Deferred) {
-    std::lock_guard lock(g_sessionMutex);
+    ScopedLock lock(g_sessionLock);
     if (!g_deferredSession) g_deferredSession = this;
 }
 
 void GdiplusSession::Start() {
-    std::lock_guard lock(g_sessionMutex);
+    ScopedLock lock(g_sessionLock);
     StartLocked();
 }
 
 void GdiplusSession::StartDeferred() {
-    std::lock_guard lock(g_sessionMutex);
+    ScopedLock lock(g_sessionLock);
     if (g_deferredSession) g_deferredSession->StartLocked();
 }
 
@@ -56,7 +56,7 @@ void GdiplusSession::StartLocked() {
 
 GdiplusSession::~GdiplusSession() {
     {
-        std::lock_guard lock(g_sessionMutex);
+        ScopedLock lock(g_sessionLock);
         if (g_deferredSession == this) g_deferredSession = nullptr;
     }
     if (token_ != 0) Gdiplus::GdiplusShutdown(token_);

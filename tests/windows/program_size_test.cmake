@@ -1,0 +1,22 @@
+cmake_minimum_required(VERSION 3.25)
+# cmake -DPROGRAM=kvpro-installer.exe -DMAP=kvpro-installer.map -DBUDGET=bytes -P program_size_test.cmake
+# The shipped program stays within its size budget, and the runtime's pthread layer and its
+# second string implementation (which one std::mutex or std::thread brings back) stay out of it.
+file(SIZE ${PROGRAM} size)
+set(failures "")
+if(size GREATER BUDGET)
+  list(APPEND failures "${PROGRAM} weighs ${size} bytes, over its budget of ${BUDGET}")
+endif()
+file(READ ${MAP} map)
+foreach(member "libwinpthread\\.a\\([^)]+\\)" "libstdc\\+\\+\\.a\\((cow-string-inst|system_error|thread)\\.o\\)")
+  string(REGEX MATCH "${member}\n[ ]+[^\n]+" found "${map}")
+  if(found)
+    string(REGEX REPLACE "\n[ ]+" " brought in by " found "${found}")
+    list(APPEND failures "${found}")
+  endif()
+endforeach()
+if(failures)
+  list(JOIN failures "\n" message)
+  message(FATAL_ERROR "${message}")
+endif()
+message(STATUS "${PROGRAM}: ${size} bytes (budget ${BUDGET})")
