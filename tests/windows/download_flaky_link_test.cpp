@@ -59,11 +59,16 @@ int64_t SetupBytesSent(size_t mark) {
     return total;
 }
 
-// Waits until attempt number `attempt` (counted by its request for the setup) has failed and
-// its countdown shows.
+// Hurries any countdown along until attempt number `attempt` (counted by its request for the
+// setup) has asked for the file, then waits until it has failed and its countdown shows.
 ::testing::AssertionResult AttemptFailed(const DownloadRun& run, size_t mark, size_t attempt) {
-    if (WaitForLogLines(mark, {kTrialTarget, "\"status\""}, attempt, seconds(30)).size() <
-        attempt) {
+    const bool asked = WaitUntil(
+        [&] {
+            run.HurryCountdown();
+            return SetupAnswers(mark).size() >= attempt;
+        },
+        seconds(30));
+    if (!asked) {
         return ::testing::AssertionFailure() << "attempt " << attempt << " asked for no file";
     }
     // The request came after the last countdown, so this countdown is the attempt's.
@@ -71,6 +76,16 @@ int64_t SetupBytesSent(size_t mark) {
         return ::testing::AssertionFailure() << "attempt " << attempt << " did not fail";
     }
     return ::testing::AssertionSuccess();
+}
+
+// Hurries the countdowns along until the file is ready.
+bool ReadyAfterRetries(const DownloadRun& run) {
+    return WaitUntil(
+        [&] {
+            run.HurryCountdown();
+            return run.Status().rfind(kReady, 0) == 0;
+        },
+        seconds(60));
 }
 
 // The one setup file in the temporary folder, "" when there is none or more.
@@ -88,7 +103,7 @@ TEST(FlakyLink, EveryAnswerCutAtFortyPercentCompletesOnTheThirdAttemptAndInstall
     ASSERT_TRUE(run.Start());
     run.Choose(true);
 
-    ASSERT_TRUE(run.WaitForStatus(kReady, seconds(60)));
+    ASSERT_TRUE(ReadyAfterRetries(run));
     EXPECT_TRUE(run.Visible(IDC_INSTALL_BUTTON));
     const std::vector<std::string> answers = SetupAnswers(mark);
     ASSERT_EQ(answers.size(), 3u);
@@ -144,7 +159,7 @@ TEST(FlakyLink, RangesTheServerIgnoresOrMisplacesFailTheAttemptOrGiveTheWholeFil
 
     // A new validator: If-Range fails, the whole file comes and is stored whole.
     ASSERT_TRUE(setFaults(L"newetag=1"));
-    ASSERT_TRUE(run.WaitForStatus(kReady, seconds(30)));
+    ASSERT_TRUE(ReadyAfterRetries(run));
     const std::string last = SetupAnswers(mark).back();
     EXPECT_FALSE(JsonField(last, "if_range").empty());
     EXPECT_EQ(JsonNumber(last, "status"), 200);

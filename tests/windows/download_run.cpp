@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "pages/download_session.h"
 #include "res/ids/download_page_ids.h"
 #include "res/ids/license_selection_ids.h"
 #include "service_client.h"
@@ -118,6 +119,10 @@ void DownloadRun::Click(int controlId) {
     HWND page = DownloadPage();
     ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(page, controlId)));
+}
+
+void DownloadRun::HurryCountdown() const {
+    ::PostMessageW(DownloadPage(), WM_TIMER, static_cast<WPARAM>(SessionTimer::Retry), 0);
 }
 
 std::wstring DownloadRun::Status() const {

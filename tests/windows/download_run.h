@@ -29,6 +29,8 @@ class DownloadRun {
     // Clicks an edition on the edition choice page.
     void Choose(bool trial);
     void Click(int controlId);
+    // One tick of the retry countdown's timer, as the timer itself would give it a second later.
+    void HurryCountdown() const;
 
     std::wstring Status() const;
     int Bar() const;
