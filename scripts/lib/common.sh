@@ -50,11 +50,22 @@ kv_prepare_prefix() {
 # the server's start-up.
 kv_start_wine() {
   (flock 9 && kv_prepare_prefix) 9>"$WINEPREFIX.lock"
-  wineserver -p 2>/dev/null || true  # may already be running
+  wineserver -p >/dev/null 2>&1 || true  # may already be running
   # Start Wine's own background processes now, detached from our output: a program that
   # started them would hand them its output pipe and CTest would wait for them to close it.
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+  kv_hold_desktop
   kv_on_exit "wineserver -k 2>/dev/null; wineserver -w 2>/dev/null"
+}
+
+# Starts the desktop process now, detached from our output, and keeps it up until the Wine server
+# ends: it lives only while a program uses the desktop, and one started by a test would hold that
+# test's output open (and CTest waiting) until every later test's windows had closed.
+kv_hold_desktop() {
+  local holder=$KV_ROOT/build/windows/tools/desktop-holder/kv-desktop-holder.exe
+  [ -f "$holder" ] || return 0
+  wine "$holder" </dev/null >/dev/null 2>&1 &
+  disown
 }
 
 kv_log() { printf '== %s\n' "$*"; }
