@@ -143,9 +143,9 @@ TEST(PagesAtTheSystemsDpi, LayOutAndPaintAtThatScale) {
     }
     EXPECT_FALSE(IsNavy(ScreenAt(edition, px(320), px(60) + 2)));
 
-    // The download page.
-    HWND download = FindPageWithControl(main, IDC_STATUS_LINE);
-    ASSERT_TRUE(download);
+    // The download page, which the program builds once the first page is painted.
+    HWND download = nullptr;
+    ASSERT_TRUE(WaitUntil([&] { return (download = FindPageWithControl(main, IDC_STATUS_LINE)); }));
     ::PostMessageW(edition, WM_COMMAND, MAKEWPARAM(IDC_TRIAL_BUTTON, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(edition, IDC_TRIAL_BUTTON)));
     ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(download) && CheckedDot(download); }));
