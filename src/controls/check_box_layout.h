@@ -6,18 +6,9 @@
 #include <array>
 #include <cstdint>
 
+#include "controls/rect.h"
+
 namespace kv::controls {
-
-struct Rect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool operator==(const Rect&) const = default;
-};
 
 // `r` with every side moved inwards by `by` pixels.
 Rect Shrunk(Rect r, int by);

@@ -2,6 +2,8 @@
 // The pages' geometry, free of Windows: every place and size is laid out for 96 DPI and scaled
 // to the window's DPI when used, so the pages keep their proportions on every screen.
 
+#include "controls/rect.h"
+
 namespace kv::pages {
 
 inline constexpr int kLayoutDpi = 96;
@@ -12,16 +14,7 @@ struct PixelSize {
     bool operator==(const PixelSize&) const = default;
 };
 
-struct PixelRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-
-    int Width() const { return right - left; }
-    int Height() const { return bottom - top; }
-    bool operator==(const PixelRect&) const = default;
-};
+using PixelRect = kv::controls::Rect;
 
 // A length of the 96-DPI layout at `dpi`, rounded to the nearest pixel (halves away from zero,
 // as MulDiv does). A DPI of 0 or less counts as 96.
